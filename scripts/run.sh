@@ -1,0 +1,23 @@
+#!/bin/sh
+# Installs what is missing, builds everything and starts the refresh tool under Wine: on the
+# current X display, or on a private Xvfb display when there is none.
+set -eu
+root=$(cd "$(dirname "$0")/.." && pwd)
+build="${BUILD_DIR:-$root/build}"
+sh "$root/scripts/bootstrap.sh"
+[ -f "$build/build.ninja" ] || cmake -G Ninja -S "$root" -B "$build"
+cmake --build "$build"
+program="$build/bin/Revisto.exe"
+[ -f "$program" ] || program="$build/bin/orvelrt.exe"   # before the tool's image exists
+export WINEPREFIX="$build/wineprefix-run" LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all
+. "$root/scripts/display.sh"
+trap orvel_cleanup EXIT INT TERM
+if [ -n "$orvel_xvfb_pid" ]; then
+  echo "run: no X display here; running on the private display $DISPLAY."
+  echo "run: to look at it: DISPLAY=$DISPLAY import -window root revisto.png   (or x11vnc -display $DISPLAY)"
+fi
+echo "run: starting $program"
+status=0
+"$build/wine-run" "$program" "$@" || status=$?
+echo "run: the program ended with exit code $status"
+exit $status
