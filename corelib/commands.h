@@ -1,0 +1,120 @@
+// Command routines of the core library for numbers, conversions, texts, byte sets, pinyin and
+// dates. Each has the command routine signature; the comment gives its slot in the routine table.
+#pragma once
+#include "runtime/values.h"
+
+namespace corelib {
+
+// Declares (and in the family files, defines) a command routine.
+#define CORELIB_COMMAND(name) \
+  void __cdecl name(runtime::ResultRecord* result, int argc, runtime::ArgRecord* args)
+
+// Arithmetic and maths (cmd_arith.cpp).
+CORELIB_COMMAND(integer_divide);    // 17
+CORELIB_COMMAND(remainder);         // 18
+CORELIB_COMMAND(sign_of);           // 22
+CORELIB_COMMAND(absolute_value);    // 23
+CORELIB_COMMAND(integer_part);      // 24
+CORELIB_COMMAND(truncate);          // 25
+CORELIB_COMMAND(round_to);          // 26
+CORELIB_COMMAND(power);             // 27
+CORELIB_COMMAND(square_root);       // 28
+CORELIB_COMMAND(sine);              // 29
+CORELIB_COMMAND(cosine);            // 30
+CORELIB_COMMAND(tangent);           // 31
+CORELIB_COMMAND(arc_tangent);       // 32
+CORELIB_COMMAND(natural_log);       // 33
+CORELIB_COMMAND(exponential);       // 34
+CORELIB_COMMAND(is_valid_number);   // 35
+CORELIB_COMMAND(seed_random);       // 36
+CORELIB_COMMAND(random_number);     // 37
+CORELIB_COMMAND(text_starts_with);  // 44
+CORELIB_COMMAND(bit_not);           // 48
+CORELIB_COMMAND(bit_and);           // 49
+CORELIB_COMMAND(bit_or);            // 50
+CORELIB_COMMAND(bit_xor);           // 51
+
+// Conversions (cmd_convert.cpp).
+CORELIB_COMMAND(to_byte);             // 629
+CORELIB_COMMAND(to_short);            // 630
+CORELIB_COMMAND(to_integer);          // 631
+CORELIB_COMMAND(to_long);             // 632
+CORELIB_COMMAND(to_float);            // 633
+CORELIB_COMMAND(to_number);           // 89
+CORELIB_COMMAND(to_text);             // 90
+CORELIB_COMMAND(to_date_time);        // 88
+CORELIB_COMMAND(to_byte_set);         // 102
+CORELIB_COMMAND(get_bin_data);        // 103
+CORELIB_COMMAND(chinese_numerals);    // 114
+CORELIB_COMMAND(money_text);          // 115
+CORELIB_COMMAND(formatted_number);    // 116
+CORELIB_COMMAND(hex_text);            // 117
+CORELIB_COMMAND(octal_text);          // 118
+
+// Texts (cmd_text.cpp).
+CORELIB_COMMAND(text_length);         // 76
+CORELIB_COMMAND(left_text);           // 77
+CORELIB_COMMAND(right_text);          // 78
+CORELIB_COMMAND(middle_text);         // 79
+CORELIB_COMMAND(character);           // 80
+CORELIB_COMMAND(character_code);      // 81
+CORELIB_COMMAND(find_text);           // 82
+CORELIB_COMMAND(find_text_backwards); // 83
+CORELIB_COMMAND(to_upper);            // 84
+CORELIB_COMMAND(to_lower);            // 85
+CORELIB_COMMAND(to_full_width);       // 86
+CORELIB_COMMAND(to_half_width);       // 87
+CORELIB_COMMAND(trim_leading);        // 91
+CORELIB_COMMAND(trim_trailing);       // 92
+CORELIB_COMMAND(trim_both);           // 93
+CORELIB_COMMAND(remove_spaces);       // 94
+CORELIB_COMMAND(replace_text_at);     // 95
+CORELIB_COMMAND(replace_sub_text);    // 96
+CORELIB_COMMAND(spaces);              // 97
+CORELIB_COMMAND(repeat_text);         // 98
+CORELIB_COMMAND(compare_text);        // 99
+CORELIB_COMMAND(split_text);          // 100
+
+// Byte sets (cmd_bin.cpp).
+CORELIB_COMMAND(bin_length);          // 101
+CORELIB_COMMAND(left_bytes);          // 104
+CORELIB_COMMAND(right_bytes);         // 105
+CORELIB_COMMAND(middle_bytes);        // 106
+CORELIB_COMMAND(find_bytes);          // 107
+CORELIB_COMMAND(find_bytes_backwards);// 108
+CORELIB_COMMAND(replace_bytes_at);    // 109
+CORELIB_COMMAND(replace_sub_bytes);   // 110
+CORELIB_COMMAND(zero_bytes);          // 111
+CORELIB_COMMAND(repeat_bytes);        // 112
+CORELIB_COMMAND(split_bytes);         // 113
+
+// Pinyin (cmd_pinyin.cpp).
+CORELIB_COMMAND(all_pinyin);          // 69
+CORELIB_COMMAND(pinyin_count);        // 70
+CORELIB_COMMAND(pinyin_of);           // 71
+CORELIB_COMMAND(pinyin_initial);      // 72
+CORELIB_COMMAND(pinyin_final);        // 73
+CORELIB_COMMAND(compare_by_pinyin);   // 74
+CORELIB_COMMAND(input_code_match);    // 75
+
+// Dates and time (cmd_date.cpp).
+CORELIB_COMMAND(add_to_date);         // 119
+CORELIB_COMMAND(date_difference);     // 120
+CORELIB_COMMAND(days_in_month);       // 121
+CORELIB_COMMAND(date_to_text);        // 122
+CORELIB_COMMAND(date_part);           // 123
+CORELIB_COMMAND(year_of);             // 124
+CORELIB_COMMAND(month_of);            // 125
+CORELIB_COMMAND(day_of);              // 126
+CORELIB_COMMAND(weekday_of);          // 127
+CORELIB_COMMAND(hour_of);             // 128
+CORELIB_COMMAND(minute_of);           // 129
+CORELIB_COMMAND(second_of);           // 130
+CORELIB_COMMAND(make_date);           // 131
+CORELIB_COMMAND(now);                 // 132
+CORELIB_COMMAND(set_system_time);     // 133
+CORELIB_COMMAND(tick_count);          // 194
+CORELIB_COMMAND(date_only);           // 559
+CORELIB_COMMAND(time_only);           // 560
+
+}  // namespace corelib
