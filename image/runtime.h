@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <vector>
+#include "framework/app.h"
 #include "runtime/values.h"
 
 namespace corelib { struct LibDescriptor; }
@@ -32,13 +33,52 @@ struct LibrarySlot {          // library tables, indexed by library number (0 = 
   std::string pending;        // entry text while recorded but not loaded
 };
 
-struct IdleRoutine {
+struct IdleRoutine {          // registered through runtime notification 1012
   HWND window;
   void(__cdecl* routine)(uint32_t);
   uint32_t argument;
 };
 
-struct Runtime {
+// An object a library registered for closing at shutdown (runtime notifications 2011-2014).
+struct RegisteredObject {
+  virtual ~RegisteredObject() = default;
+  virtual void close() = 0;
+};
+
+struct IconEntry {            // kept for libraries (runtime notifications 2019-2021)
+  HICON icon;
+  void* data;                 // runtime heap block, or null
+};
+
+// Entry points of the unit framework and of other later subsystems. Each is null until its
+// subsystem installs it; the runtime then answers as it must when no window is loaded.
+struct UnitHooks {
+  uint64_t (*read_property)(uint32_t window, uint32_t unit, int32_t prop, int32_t index) = nullptr;
+  void (*write_property)(uint32_t window, uint32_t unit, int32_t prop, int32_t index,
+                         uint32_t lo, uint32_t hi) = nullptr;
+  uint64_t (*read_object_property)(uint32_t type, void* object, int32_t prop,
+                                   int32_t index) = nullptr;
+  void (*write_object_property)(uint32_t type, void* object, int32_t prop, int32_t index,
+                                uint32_t lo, uint32_t hi) = nullptr;
+  bool (*load_startup_window)(uint32_t window) = nullptr;   // false: "载入启动窗口失败"
+  bool (*any_window_exists)() = nullptr;                    // the message loop runs only then
+  bool (*modal_active)() = nullptr;                         // a modal loop runs while true
+  void (*unload_all)() = nullptr;                           // shutdown
+  // Idle event for every loaded window not in `finished`; adds the windows that want no
+  // more; returns whether any wants more.
+  bool (*window_idle)(DWORD elapsed_ms, std::vector<HWND>& finished) = nullptr;
+  // Answers runtime notification codes of the unit framework (1001, 1014, 2000, 2005-2008,
+  // 2022, 2031, 2033, 2037-2040); `handled` false leaves the runtime's own answer.
+  int64_t (*notify)(int code, uint32_t v1, uint32_t v2, bool* handled) = nullptr;
+};
+
+// The one-shot module override of DLL command resolution (set by a core command).
+struct ModuleOverride {
+  HMODULE module = nullptr;   // null: not set
+  std::string function;       // empty: the DLL command's own function name
+};
+
+struct Runtime : framework::App {
   int images_loaded = 0;
   int instance_counter = 0;
   uint32_t run_mode = 0;
@@ -53,9 +93,12 @@ struct Runtime {
   HWND hidden_window = nullptr;
   DWORD main_thread = 0;
   HANDLE heap = nullptr;
+  HMODULE main_module = nullptr;    // the program's own module
+  HICON icons[2] = {};              // large and small program icon, loaded once
 
   std::vector<ConstRange> const_ranges;   // in step with `instances`
   std::vector<int> instances;
+  std::vector<std::pair<int, uint32_t>> runtime_instances;  // GetNewSock 1003 records
   std::vector<void*> blocks;              // `var` blocks and zero-extended sections
   std::vector<LibrarySlot> libraries;
   std::vector<runtime::CommandRoutine*> command_tables;  // published per-library tables
@@ -63,12 +106,45 @@ struct Runtime {
   std::vector<std::string> registered_specs, registered_files;  // runtime-registered components
   std::vector<units::WindowTemplate*> templates;
   std::vector<IdleRoutine> idle_routines;
+  std::vector<std::pair<RegisteredObject*, uint8_t>> registered_objects;
+  std::vector<IconEntry*> icon_entries;
+  std::vector<void (*)()> cleanup_routines;  // run once by shutdown (subsystems' teardown)
 
   int event_hold = 0;               // while > 0 no event handler runs
   bool shutting_down = false;
+  bool loop_running = false;        // the start-up routine entered the message loop
   void* finalise_routine = nullptr;
   void* error_handler = nullptr;
   bool sockets_started = false;
+  uint32_t event_window = 0;        // source of the event whose handler runs (0: none)
+  uint32_t event_unit = 0;
+  ModuleOverride module_override;
+  std::string dll_directory;        // DLL directory override, ends in "\"; empty: none
+
+  UnitHooks units;
+
+  // Framework attach and detach (program main): records the module directory and the
+  // database add-on path; detach runs shutdown with code 0.
+  void init_instance();
+  void exit_instance();
+
+  // Internal entries of the core commands that set these (no command table lists them):
+  // `function` may be null (use the DLL command's own name); `directory` null or empty
+  // removes the override, otherwise a trailing "\" is added when missing; `routine` null
+  // removes the error handler routine.
+  void set_module_override(HMODULE module, const char* function);
+  void set_dll_directory(const char* directory);
+  void set_error_handler(void* routine);
+
+ protected:
+  bool on_idle(long count) override;
+  void run_idle_routines() override;
+  bool modal_active() override;
+
+ private:
+  DWORD idle_start_ = 0;
+  bool framework_idle_ = true;
+  std::vector<HWND> idle_finished_;
 };
 
 Runtime& rt();  // the runtime object

@@ -1,0 +1,178 @@
+// The core library's command routine table, one line per slot: the place to find the routine
+// of any command by its slot. Routines shared by several slots are listed once per slot.
+#include "corelib/routine_table.h"
+#include "corelib/commands.h"
+#include <utility>
+
+namespace corelib {
+
+namespace {
+
+using runtime::ArgRecord;
+using runtime::CommandRoutine;
+using runtime::ResultRecord;
+
+// The fixed-result routines.
+void __cdecl does_nothing(ResultRecord*, int, ArgRecord*) {}
+void __cdecl result_false(ResultRecord* r, int, ArgRecord*) { r->lo = 0; }
+void __cdecl result_true(ResultRecord* r, int, ArgRecord*) { r->lo = 1; }
+
+struct SlotRoutine {
+  int slot;
+  CommandRoutine routine;
+};
+
+// Slot -> routine, in slot order. Command families add their lines here.
+constexpr SlotRoutine kSlots[] = {
+    {17, integer_divide},
+    {18, remainder},
+    {22, sign_of},
+    {23, absolute_value},
+    {24, integer_part},
+    {25, truncate},
+    {26, round_to},
+    {27, power},
+    {28, square_root},
+    {29, sine},
+    {30, cosine},
+    {31, tangent},
+    {32, arc_tangent},
+    {33, natural_log},
+    {34, exponential},
+    {35, is_valid_number},
+    {36, seed_random},
+    {37, random_number},
+    {44, text_starts_with},
+    {48, bit_not},
+    {49, bit_and},
+    {50, bit_or},
+    {51, bit_xor},
+    {69, all_pinyin},
+    {70, pinyin_count},
+    {71, pinyin_of},
+    {72, pinyin_initial},
+    {73, pinyin_final},
+    {74, compare_by_pinyin},
+    {75, input_code_match},
+    {76, text_length},
+    {77, left_text},
+    {78, right_text},
+    {79, middle_text},
+    {80, character},
+    {81, character_code},
+    {82, find_text},
+    {83, find_text_backwards},
+    {84, to_upper},
+    {85, to_lower},
+    {86, to_full_width},
+    {87, to_half_width},
+    {88, to_date_time},
+    {89, to_number},
+    {90, to_text},
+    {91, trim_leading},
+    {92, trim_trailing},
+    {93, trim_both},
+    {94, remove_spaces},
+    {95, replace_text_at},
+    {96, replace_sub_text},
+    {97, spaces},
+    {98, repeat_text},
+    {99, compare_text},
+    {100, split_text},
+    {101, bin_length},
+    {102, to_byte_set},
+    {103, get_bin_data},
+    {104, left_bytes},
+    {105, right_bytes},
+    {106, middle_bytes},
+    {107, find_bytes},
+    {108, find_bytes_backwards},
+    {109, replace_bytes_at},
+    {110, replace_sub_bytes},
+    {111, zero_bytes},
+    {112, repeat_bytes},
+    {113, split_bytes},
+    {114, chinese_numerals},
+    {115, money_text},
+    {116, formatted_number},
+    {117, hex_text},
+    {118, octal_text},
+    {119, add_to_date},
+    {120, date_difference},
+    {121, days_in_month},
+    {122, date_to_text},
+    {123, date_part},
+    {124, year_of},
+    {125, month_of},
+    {126, day_of},
+    {127, weekday_of},
+    {128, hour_of},
+    {129, minute_of},
+    {130, second_of},
+    {131, make_date},
+    {132, now},
+    {133, set_system_time},
+    {194, tick_count},
+    {208, result_false},
+    {335, result_false},
+    {336, result_true},
+    {556, does_nothing},
+    {557, does_nothing},
+    {558, result_false},
+    {559, date_only},
+    {560, time_only},
+    {572, result_true},
+    {620, result_false},
+    {629, to_byte},
+    {630, to_short},
+    {631, to_integer},
+    {632, to_long},
+    {633, to_float},
+};
+
+// Slots that reuse the routine of another slot: {slot, slot whose routine it takes}.
+constexpr std::pair<int, int> kSharedSlots[] = {
+    {264, 246}, {265, 247}, {266, 248}, {267, 249}, {268, 250}, {269, 251},
+    {271, 259}, {272, 260}, {273, 261}, {274, 262}, {275, 263},
+    {449, 437},
+};
+
+// Slots with no routine: [first, last] ranges.
+constexpr std::pair<int, int> kEmptyRanges[] = {
+    {0, 16}, {19, 21}, {38, 43}, {45, 47}, {52, 53}, {55, 62}, {148, 148},
+    {201, 203}, {417, 417}, {622, 622}, {656, 656},
+};
+
+constexpr bool empty_slot(int slot) {
+  for (auto [first, last] : kEmptyRanges)
+    if (slot >= first && slot <= last) return true;
+  return false;
+}
+
+constexpr RoutineTable build() {
+  RoutineTable t{};
+  for (const SlotRoutine& s : kSlots) t[s.slot] = s.routine;
+  for (auto [slot, from] : kSharedSlots) t[slot] = t[from];
+  return t;
+}
+
+constexpr bool slots_well_formed() {
+  bool seen[kSlotCount] = {};
+  for (const SlotRoutine& s : kSlots) {
+    if (s.slot < 0 || s.slot >= kSlotCount || seen[s.slot] || empty_slot(s.slot) || !s.routine)
+      return false;
+    seen[s.slot] = true;
+  }
+  for (auto [slot, from] : kSharedSlots)
+    if (seen[slot] || empty_slot(slot)) return false;  // a shared slot has no line of its own
+  return true;
+}
+static_assert(slots_well_formed(), "a slot is listed twice, out of range, or meant to be empty");
+
+}  // namespace
+
+constinit const RoutineTable kRoutineTable = build();
+
+bool is_empty_slot(int slot) { return empty_slot(slot); }
+
+}  // namespace corelib
