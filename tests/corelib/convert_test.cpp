@@ -323,3 +323,36 @@ TEST(NumberTexts, FormattedHexadecimalOctal) {
   };
   for (const Case& c : cases) EXPECT_EQ(take_text(call(c.slot, c.args)), c.want) << "line " << c.line;
 }
+
+namespace {
+
+// Sub-statement routines (EAX in = context word; out EAX/EDX value, ECX type code).
+extern "C" void substmt_int_context() asm("corelib_test_substmt_int");    // Int = context
+extern "C" void substmt_text_context() asm("corelib_test_substmt_text");  // Text = context
+asm(R"(
+    .text
+corelib_test_substmt_int:
+    movl  $0x80000301, %ecx
+    xorl  %edx, %edx
+    ret
+corelib_test_substmt_text:
+    movl  $0x80000004, %ecx
+    xorl  %edx, %edx
+    ret
+)");
+
+ArgRecord substmt(void (*routine)(), uint32_t context) {
+  return {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(routine)), context, runtime::kTypeSubStmt};
+}
+
+}  // namespace
+
+TEST(SubStatementArguments, AreEvaluatedAndTheirTextsFreed) {
+  EXPECT_EQ(take_text(call(kToText, {substmt(&substmt_int_context, 42)})), "42");
+  uint64_t before = heap_busy_bytes();
+  auto* text = static_cast<char*>(runtime::allocate(3));
+  memcpy(text, "77", 3);
+  ArgRecord r = call(kToInt, {substmt(&substmt_text_context, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(text)))});
+  EXPECT_EQ(r.lo, 77u);
+  EXPECT_EQ(heap_busy_bytes(), before);  // the sub-statement's text was the command's to free
+}

@@ -14,7 +14,7 @@ namespace {
 enum Slot {
   kToDateTime = 88, kAdd = 119, kDiff = 120, kDaysInMonth = 121, kToText = 122, kPart = 123,
   kYear = 124, kMonth = 125, kDay = 126, kWeekday = 127, kHour = 128, kMinute = 129, kSecond = 130,
-  kMake = 131, kNow = 132, kTicks = 194, kDateOnly = 559, kTimeOnly = 560,
+  kMake = 131, kNow = 132, kSetTime = 133, kTicks = 194, kDateOnly = 559, kTimeOnly = 560,
 };
 enum Unit { kYears = 1, kQuarters, kMonths, kWeeks, kDays, kHours, kMinutes, kSeconds };
 
@@ -185,4 +185,11 @@ TEST(CoreClock, NowIsWholeSecondsOfLocalTimeAndTicksMove) {
   DWORD ticks = GetTickCount();
   uint32_t got = call(kTicks, {}).lo;
   EXPECT_LE(got - ticks, 1000u);
+}
+
+// Only the refusal is exercised: a test must not move the machine's clock.
+TEST(CoreClock, SetSystemTimeReportsADateTheClockCannotHold) {
+  ArgRecord r = call(kSetTime, {Date(kYear100)});
+  EXPECT_EQ(r.lo, 0u);
+  EXPECT_EQ(r.type, 0u);
 }
