@@ -7,7 +7,7 @@
 // UTF-8 and stored as GBK; escapes: \" \\ \r \n \t and \xNN (one raw byte, not converted).
 // Binary data is written hex "0A 0B0C ...", blanks ignored.
 //
-// Program statements (anywhere):
+// Program statements (before the first window):
 //   stamp N                 build stamp, seconds since 1970 (default: SOURCE_DATE_EPOCH or now)
 //   run-mode N              2 = started by the debugger; default 3
 //   flags N                 bit 0: the start-up routine's result is returned; default 0
@@ -34,6 +34,8 @@
 //     on EVENT REF          an event binding (units)
 //     caption "..."         handler REF (menu items)
 //     data hex "..."        the unit type's own data (repeatable: appended)
+//     fields NAME VALUE...  the same, encoded by field name for core unit types
+//                           (unit_fields.h)
 //
 // REF is a symbol of the assembly, @N for an offset into the code, or none.
 #include "description.h"
@@ -41,6 +43,7 @@
 #include <cstdio>
 #include <map>
 #include "gbk.h"
+#include "unit_fields.h"
 
 namespace vlink {
 
@@ -306,6 +309,15 @@ class Parser {
     } else if (kw == "data") {
       Bytes b = hex();
       u.data.insert(u.data.end(), b.begin(), b.end());
+    } else if (kw == "fields" && !u.menu_item) {  // typed encoders: unit_fields.h
+      std::vector<FieldToken> f;
+      while (more()) f.push_back({toks_[at_].text, toks_[at_].quoted}), ++at_;
+      try {
+        Bytes b = encode_unit_fields(u.type, f, file_);
+        u.data.insert(u.data.end(), b.begin(), b.end());
+      } catch (const Error& e) {
+        fail(e.what());
+      }
     } else fail("unknown statement " + kw + (u.menu_item ? " for a menu item" : " for a unit"));
   }
 
