@@ -95,7 +95,20 @@ struct Matcher {
     return fuzzy ? py::fuzzy_fold(a) == py::fuzzy_fold(b) : a == b;
   }
 
+  // Memo of (text position, code position) pairs already known not to match, so that long
+  // texts of polyphones cannot make the search explode.
+  mutable std::vector<bool> failed;
+
   bool run(size_t t, size_t c) const {
+    if (failed.empty()) failed.assign((text.size() + 1) * (code.size() + 1), false);
+    size_t key = t * (code.size() + 1) + c;
+    if (failed[key]) return false;
+    bool ok = step(t, c);
+    if (!ok) failed[key] = true;
+    return ok;
+  }
+
+  bool step(size_t t, size_t c) const {
     if (t == text.size()) return c == code.size();
     if (c == code.size()) return false;
     if (!is_lead(text[t])) {

@@ -140,4 +140,13 @@ TEST(Pinyin, InputCodeMatch) {
   };
   for (const Case& c : cases)
     EXPECT_EQ(call(kInputCode, {Text(c.code), Text(c.text), Int(c.fuzzy), c.kind}).lo, c.want ? 1u : 0u) << "line " << c.line;
+
+  // A long text of polyphones: every syllable split is tried once per position, not once per path.
+  std::string text, code;
+  for (int i = 0; i < 300; ++i) {
+    text += "西安";
+    code += "xian";
+  }
+  EXPECT_EQ(call(kInputCode, {Text(code), Text(text), Int(1)}).lo, 1u);
+  EXPECT_EQ(call(kInputCode, {Text(code + "x"), Text(text), Int(1)}).lo, 0u);
 }
