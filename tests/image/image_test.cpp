@@ -57,8 +57,17 @@ const void* const* test_service_table() {
 }
 
 void test_setup() { ++g_setups; }
+// The loader marks the first library of the list as loaded (descriptor and command table
+// set) and leaves the others recorded, as the runtime's loader does with its core library.
+runtime::CommandRoutine g_fake_commands[1];
 bool test_loader(const char* entry, uint32_t number, bool on_demand) {
   g_loader_calls.push_back({entry, number, on_demand});
+  if (g_loader_calls.size() == 1) {
+    image::rt().libraries.at(number).descriptor = reinterpret_cast<corelib::LibDescriptor*>(&g_fake_commands);
+    image::rt().libraries.at(number).commands = g_fake_commands;
+  } else {
+    image::rt().libraries.at(number).pending = entry;
+  }
   return !g_refuse_libraries;
 }
 void test_rewriter(units::WindowTemplate&, units::Entry& e, const units::IdPairs& pairs) {
@@ -267,6 +276,8 @@ TEST_F(Preparation, MixedImageFirstInTheProcess) {
   EXPECT_EQ(g_loader_calls[1].number, 1u);
   EXPECT_EQ(r.libraries.size(), 2u);
   EXPECT_EQ(r.flags, 1u);
+  // The published command tables: one per library, empty for a recorded one.
+  EXPECT_EQ(r.command_tables, (std::vector<runtime::CommandRoutine*>{g_fake_commands, nullptr}));
 
   // First image: the identifier tables change nothing.
   const units::Entry* menu = entry(0x2601000B);
@@ -388,6 +399,7 @@ TEST_F(Preparation, BareImageHasNoSectionsButCode) {
   EXPECT_TRUE(r.blocks.empty());
   EXPECT_TRUE(r.templates.empty());
   EXPECT_TRUE(g_loader_calls.empty());
+  EXPECT_TRUE(r.command_tables.empty());  // no library loaded: none published
   // The header ends at its DLL tables (L = 0x58): the working copy equals the stored header
   // apart from the converted first-section word.
   EXPECT_EQ(std::memcmp(l.carrier.working_place, stored_header.data(), 0x54), 0);
@@ -400,6 +412,37 @@ TEST_F(Preparation, RefusedLibraryStopsPreparation) {
   EXPECT_EQ(prepare("mixed", &l), nullptr);
   EXPECT_EQ(g_loader_calls.size(), 1u);
   EXPECT_TRUE(image::rt().templates.empty());
+}
+
+// Damaged form data never crashes the reader: it either reads or says no.
+TEST(TemplateReader, SurvivesDamagedFormData) {
+  testimg::Loaded l = testimg::load("mixed");
+  ASSERT_NE(l.carrier.working_place, nullptr);
+  uint32_t rec = testimg::stored_section(l, "form");
+  ASSERT_NE(rec, fmt::kAbsent);
+  auto* r = reinterpret_cast<const fmt::SectionRecord*>(l.carrier.working_place + rec);
+  const uint8_t* form = l.carrier.working_place + r->data_offset;
+  std::vector<uint8_t> good(form, form + r->stored_size);
+  units::Templates whole;
+  ASSERT_TRUE(units::read_templates(good.data(), static_cast<uint32_t>(good.size()), whole));
+  EXPECT_EQ(whole.size(), 2u);
+  uint32_t seed = 12345, refused = 0;
+  auto next = [&] { seed = seed * 1103515245 + 12345; return seed >> 8; };
+  for (int round = 0; round < 5000; ++round) {
+    std::vector<uint8_t> bad = good;
+    for (int k = 1 + next() % 4; k > 0; --k) {
+      size_t at = next() % bad.size();
+      if (next() % 2) bad[at] = static_cast<uint8_t>(next());
+      else if (at + 4 <= bad.size()) testimg::set_word(&bad[at], next() % 3 == 0 ? 0xFFFFFFFF : next() % 64);
+    }
+    if (next() % 8 == 0) bad.resize(next() % bad.size());
+    units::Templates out;
+    if (!units::read_templates(bad.data(), static_cast<uint32_t>(bad.size()), out)) {
+      ++refused;
+      EXPECT_TRUE(out.empty());  // a refused section adds no half-read template
+    }
+  }
+  EXPECT_GT(refused, 0u);
 }
 
 TEST(Carrier, LinkedExecutableCarriesItsImageInAnExecutableSection) {

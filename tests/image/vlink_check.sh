@@ -48,4 +48,20 @@ refuse "second image" "already carries an image" --program "$programs/bare.s" --
 refuse "not an image" "no .orvimg section" --dump "$runtime"
 head -c 100 "$work/tally.1" > "$work/truncated"
 refuse "truncated carrier" "past" --dump "$work/truncated"
+# Damaged images: the dump reads or refuses (status 0 or 1), it never crashes.
+python3 - "$vlink" "$work/mixed.1" "$work/fuzz" <<'PY' || fail=1
+import random, subprocess, sys
+vlink, good, path = sys.argv[1], open(sys.argv[2], 'rb').read(), sys.argv[3]
+rng = random.Random(7)
+for round in range(300):
+    bad = bytearray(good)
+    for _ in range(rng.randint(1, 4)):
+        at = rng.randrange(0x40, len(bad) - 4)
+        bad[at:at + 4] = rng.choice([b'\xff\xff\xff\xff', bytes([rng.randrange(256)]) + bad[at + 1:at + 4],
+                                     rng.randrange(1 << 12).to_bytes(4, 'little')])
+    open(path, 'wb').write(bad)
+    rc = subprocess.run([vlink, '--dump', path], capture_output=True).returncode
+    if rc not in (0, 1):
+        print('FAILED: dump of a damaged image ended with status', rc); sys.exit(1)
+PY
 exit $fail
