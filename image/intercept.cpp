@@ -4,6 +4,7 @@
 #include <algorithm>
 #include <cstring>
 #include "corelib/descriptor.h"
+#include "image/memory_module.h"
 #include "image/runtime.h"
 #include "image/shutdown.h"
 #include "image/startup.h"
@@ -28,6 +29,18 @@ FreeLibraryFn previous_free() { return g_free_library ? g_free_library : &::Free
 GetProcAddressFn previous_get_proc() {
   return g_get_proc_address ? g_get_proc_address : &::GetProcAddress;
 }
+
+// The COM bridge module a program may carry as a compressed copy (none in this executable),
+// and the module made from it in memory on its first load request.
+constexpr char kBridgeFile[] = "objbridge.vsx";
+constexpr wchar_t kBridgeModuleName[] = L"objbridge.vsx";
+struct BridgeCopy {
+  const void* stream = nullptr;  // zlib stream with its header
+  uint32_t stored = 0;           // its length
+  uint32_t length = 0;           // the module's length once inflated
+} g_bridge_copy;
+HMODULE g_memory_bridge = nullptr;
+int g_memory_bridge_uses = 0;  // load requests not yet matched by a release
 
 HMODULE main_module() { return rt().main_module ? rt().main_module : GetModuleHandleA(nullptr); }
 
@@ -135,11 +148,24 @@ void install_interceptions(HMODULE module) {
       *o.keep = swap_import_slot(slot, o.routine);
 }
 
+void set_bridge_copy(const void* stream, uint32_t stored, uint32_t length) {
+  g_bridge_copy = {stream, stored, length};
+}
+
+HMODULE memory_bridge() { return g_memory_bridge; }
+
 HMODULE WINAPI intercepted_load_library(const char* path) {
   if (path) {
     const char* name = std::strrchr(path, '\\');
     name = name ? name + 1 : path;
     if (lstrcmpiA(name, kCoreLibraryFile) == 0) return main_module();
+    if (lstrcmpiA(name, kBridgeFile) == 0 && g_bridge_copy.stream) {
+      if (!g_memory_bridge)
+        g_memory_bridge = load_compressed_module(g_bridge_copy.stream, g_bridge_copy.stored,
+                                                 g_bridge_copy.length, kBridgeModuleName, 0);
+      if (g_memory_bridge) ++g_memory_bridge_uses;
+      return g_memory_bridge;
+    }
   }
   HMODULE module = previous_load()(path);
   if (module && module != main_module()) patch_loaded_module(module);
@@ -148,11 +174,17 @@ HMODULE WINAPI intercepted_load_library(const char* path) {
 
 BOOL WINAPI intercepted_free_library(HMODULE module) {
   if (!module || module == main_module()) return TRUE;
+  if (module == g_memory_bridge) {  // detached and released with its last use
+    if (--g_memory_bridge_uses > 0) return TRUE;
+    g_memory_bridge = nullptr;
+    return free_memory_module(module) == 0;
+  }
   return previous_free()(module);
 }
 
 FARPROC WINAPI intercepted_get_proc_address(HMODULE module, const char* name) {
   if (!module) return nullptr;
+  if (module == g_memory_bridge) return memory_module_export(module, name);
   if (module != main_module()) return previous_get_proc()(module, name);
   if (!name || reinterpret_cast<uintptr_t>(name) <= 0xFFFF) return nullptr;
   if (lstrcmpiA(name, "GetNewInf") == 0) return reinterpret_cast<FARPROC>(&corelib::get_new_inf);

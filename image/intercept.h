@@ -20,6 +20,13 @@ void* swap_import_slot(void** slot, void* address);
 // the intercepted routines, keeping the previous addresses. Done once.
 void install_interceptions(HMODULE main_module);
 
+// The compressed copy of the COM bridge module a program may carry (none by default): a zlib
+// stream of `stored` bytes that inflates to `length` bytes. Loading "objbridge.vsx" then
+// yields a module made from it in memory (load flags 0).
+void set_bridge_copy(const void* stream, uint32_t stored, uint32_t length);
+// That in-memory bridge module while it is loaded, else null.
+HMODULE memory_bridge();
+
 // The intercepted routines.
 HMODULE WINAPI intercepted_load_library(const char* path);
 BOOL WINAPI intercepted_free_library(HMODULE module);

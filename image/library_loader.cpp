@@ -2,8 +2,10 @@
 // files next to the runtime or the program, and the record of libraries loaded on demand.
 #include "image/library_loader.h"
 #include <windows.h>
+#include <algorithm>
 #include <cstring>
 #include "corelib/descriptor.h"
+#include "image/components.h"
 #include "image/runtime.h"
 #include "runtime/errors.h"
 #include "runtime/notify.h"
@@ -13,7 +15,7 @@ namespace image {
 namespace {
 
 constexpr size_t kMessageRoom = 1024;
-constexpr char kWebSite[] = "http://www.orvel-runtime.org";
+constexpr char kWebSite[] = "https://orvel.example/";  // a reserved domain: no real site
 
 bool same_text(const std::string& a, const char* b) { return lstrcmpiA(a.c_str(), b) == 0; }
 
@@ -117,7 +119,12 @@ BridgeResult open_bridge(const std::vector<std::string>& f, const std::string& n
   }
   std::string spec = f[1];
   if (f.size() > 5 && !f[5].empty()) spec += "#" + f[5];
-  if (const char* error = init(spec.c_str(), &b.descriptor, &b.data)) {
+  const char* error = init(spec.c_str(), &b.descriptor, &b.data);
+  // A component, type library or OCX not yet known to the system: register it, then retry.
+  if (error && name.rfind('@', 0) == 0 &&
+      register_component(spec, name.substr(std::min(name.find_first_not_of('@'), name.size())), true))
+    error = init(spec.c_str(), &b.descriptor, &b.data);
+  if (error) {
     b.detail = std::string("OCX组件初始化错误：") + error;
     FreeLibrary(b.module);
     b.module = nullptr;

@@ -3,6 +3,7 @@
 #include "image/shutdown.h"
 #include <ole2.h>
 #include "corelib/descriptor.h"
+#include "image/components.h"
 #include "image/runtime.h"
 #include "image/startup.h"
 #include "runtime/heap.h"
@@ -90,8 +91,7 @@ void release_icon_entries(Runtime& r) {
 }
 
 void release_components(Runtime& r) {
-  // Components registered at run time are unregistered by the library loader of bridge
-  // entries, which installs a cleanup routine; here only the lists are emptied.
+  unregister_components();  // those registered at run time for bridge entries
   r.registered_specs.clear();
   r.registered_files.clear();
 }
