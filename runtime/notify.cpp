@@ -2,6 +2,7 @@
 // Codes of the unit framework are offered to it first (UnitHooks::notify); without it the
 // runtime answers as it must when no window is loaded.
 #include "runtime/notify.h"
+#include <new>
 #include <windows.h>
 #include <algorithm>
 #include <cstring>
@@ -315,7 +316,9 @@ constexpr CodeAnswer kAnswers[] = {
 
 void process_pending_messages() { rt().pump_pending(); }
 
-int64_t __cdecl notify(int32_t code, uint32_t v1, uint32_t v2) {
+namespace {
+
+int64_t dispatch(int32_t code, uint32_t v1, uint32_t v2) {
   image::Runtime& r = rt();
   if (r.units.notify) {
     bool handled = false;
@@ -325,6 +328,22 @@ int64_t __cdecl notify(int32_t code, uint32_t v1, uint32_t v2) {
   for (const CodeAnswer& a : kAnswers)
     if (a.code == code) return a.answer(v1, v2);
   return 0;
+}
+
+}  // namespace
+
+// Called from other modules: no C++ exception may leave it. A failure becomes a run-time
+// error, raised once the handler has finished.
+int64_t __cdecl notify(int32_t code, uint32_t v1, uint32_t v2) {
+  const char* failure;
+  try {
+    return dispatch(code, v1, v2);
+  } catch (const std::bad_alloc&) {
+    failure = "内存不足，无法完成支持库的运行时请求!";
+  } catch (...) {
+    failure = "支持库的运行时请求未能完成!";
+  }
+  raise_error(failure, 0);
 }
 
 }  // namespace runtime
