@@ -2,7 +2,7 @@
 // list, DLL commands, window templates) that goes beside its assembly.
 //
 // Syntax. One statement per line, words separated by blanks; indentation is only for the
-// reader. `#` starts a comment outside strings. Numbers are decimal or 0x-hexadecimal, and may
+// reader. A line ending in a lone `\` goes on on the next line. `#` starts a comment outside strings. Numbers are decimal or 0x-hexadecimal, and may
 // be negative where a signed value makes sense (-1 = 0xFFFFFFFF). Strings are "double-quoted"
 // UTF-8 and stored as GBK; escapes: \" \\ \r \n \t and \xNN (one raw byte, not converted).
 // Binary data is written hex "0A 0B0C ...", blanks ignored.
@@ -124,15 +124,22 @@ class Parser {
     int number = 0;
     size_t pos = 0;
     while (pos <= text.size()) {
-      size_t end = text.find('\n', pos);
-      if (end == std::string::npos) end = text.size();
-      ++number;
-      LineParser lp(file_, number);
+      LineParser lp(file_, number + 1);
       line_ = &lp;
-      toks_ = lp.tokenize(text.substr(pos, end - pos));
+      toks_.clear();
+      bool go_on = true;
+      while (go_on && pos <= text.size()) {  // one statement, over continued lines
+        size_t end = text.find('\n', pos);
+        if (end == std::string::npos) end = text.size();
+        ++number;
+        std::vector<Token> part = lp.tokenize(text.substr(pos, end - pos));
+        go_on = !part.empty() && !part.back().quoted && part.back().text == "\\";
+        if (go_on) part.pop_back();
+        toks_.insert(toks_.end(), part.begin(), part.end());
+        pos = end + 1;
+      }
       at_ = 0;
       if (!toks_.empty()) statement();
-      pos = end + 1;
     }
     return std::move(d_);
   }
@@ -169,6 +176,7 @@ class Parser {
   Bytes hex() {
     if (word("hex") != "hex") fail("expected hex \"...\"");
     std::string s = string("hexadecimal bytes");
+    while (more() && toks_[at_].quoted) s += toks_[at_++].text;  // "..." "..." joined
     Bytes out;
     std::string digits;
     for (char c : s) {
