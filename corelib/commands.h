@@ -117,4 +117,7 @@ CORELIB_COMMAND(tick_count);          // 194
 CORELIB_COMMAND(date_only);           // 559
 CORELIB_COMMAND(time_only);           // 560
 
+// Windows (cmd_tray.cpp).
+CORELIB_COMMAND(set_tray_icon);  // 450
+
 }  // namespace corelib

@@ -116,6 +116,7 @@ constexpr SlotRoutine kSlots[] = {
     {208, result_false},
     {335, result_false},
     {336, result_true},
+    {450, set_tray_icon},
     {556, does_nothing},
     {557, does_nothing},
     {558, result_false},

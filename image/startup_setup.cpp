@@ -4,6 +4,7 @@
 #include "image/runtime.h"
 #include "image/shutdown.h"
 #include "image/startup.h"
+#include "units/framework.h"
 
 namespace image {
 
@@ -61,6 +62,7 @@ void program_setup() {
   for (int i = 0; i < 3; ++i) r.addon_paths[i] = r.module_dir + kAddons[i];
   create_hidden_window();
   r.main_thread = GetCurrentThreadId();
+  units::install();
 }
 
 void destroy_hidden_window() {

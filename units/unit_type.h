@@ -19,8 +19,9 @@
 //     0x30    4 element count (non-unit types)
 //     0x34    4 element list
 //
-// Interface operations (all __stdcall; a unit object is a framework window object of the
-// runtime: core units are, other libraries wrap their window with runtime notification 1007):
+// Interface operations (all __cdecl, like the interface function itself, so the caller
+// removes the arguments; a unit object is a framework window object of the runtime: core
+// units are, other libraries wrap their window with runtime notification 1007):
 //   1 create      (data, length, style, parent HWND, control id, menu, left, top, width,
 //                  height, window id, unit id, 0, 0) -> unit object or null
 //   4 set         (unit, property - 8, PropData*, 0) -> 1: create the unit anew to show it
@@ -88,7 +89,7 @@ struct PropertyDescriptor {
 static_assert(sizeof(PropertyDescriptor) == 20);
 static_assert(offsetof(PropertyDescriptor, type) == 12);
 
-using InterfaceFunction = void*(__stdcall*)(int number);
+using InterfaceFunction = void*(__cdecl*)(int number);
 
 struct UnitTypeEntry {
   const char* name;
@@ -159,23 +160,23 @@ enum Interface : int {
   kWantsKey = 8, kConvertTexts = 9, kActsOnEnter = 10, kFilterMessage = 11,
 };
 
-using CreateOp = void*(__stdcall*)(const uint8_t* data, uint32_t length, uint32_t style,
+using CreateOp = void*(__cdecl*)(const uint8_t* data, uint32_t length, uint32_t style,
                                    HWND parent, uint32_t control_id, HMENU menu, int left,
                                    int top, int width, int height, uint32_t window_id,
                                    uint32_t unit_id, uint32_t, uint32_t);
-using SetOp = int(__stdcall*)(void* unit, int index, PropData* value, int);
-using GetAllOp = void*(__stdcall*)(void* unit, uint32_t* length);
-using GetOp = int(__stdcall*)(void* unit, int index, PropData* out);
-using GetIconOp = HGLOBAL(__stdcall*)(const uint8_t* data, uint32_t length);
-using WantsKeyOp = int(__stdcall*)(void* unit, MSG* msg);
+using SetOp = int(__cdecl*)(void* unit, int index, PropData* value, int);
+using GetAllOp = void*(__cdecl*)(void* unit, uint32_t* length);
+using GetOp = int(__cdecl*)(void* unit, int index, PropData* out);
+using GetIconOp = HGLOBAL(__cdecl*)(const uint8_t* data, uint32_t length);
+using WantsKeyOp = int(__cdecl*)(void* unit, MSG* msg);
 // Called once per text of a unit: the text, a 256-byte buffer for a substitute (left empty
 // to keep the text), non-zero when the text is a font's face name, and the user data.
-using TextRoutine = void(__stdcall*)(const char* text, char* buffer, int is_font_name,
+using TextRoutine = void(__cdecl*)(const char* text, char* buffer, int is_font_name,
                                      void* user);
-using TextsOp = void*(__stdcall*)(void* unit, TextRoutine routine, void* user,
+using TextsOp = void*(__cdecl*)(void* unit, TextRoutine routine, void* user,
                                   uint32_t* length);
-using OnEnterOp = int(__stdcall*)(void* unit);
-using FilterOp = int(__stdcall*)(void* unit, MSG* msg);
+using OnEnterOp = int(__cdecl*)(void* unit);
+using FilterOp = int(__cdecl*)(void* unit, MSG* msg);
 
 // Data type code of a core library type (library number 1 in codes).
 constexpr uint32_t core_type(uint32_t number) { return 0x10000 | number; }
