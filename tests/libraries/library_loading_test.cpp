@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <oleauto.h>
+#include <tlhelp32.h>
 #include <string>
 #include "kit.h"
 #include "logged_run.h"
@@ -26,6 +27,27 @@ std::string missing(const std::string& display, const std::string& file, const s
 std::string bridge(const std::string& display, const std::string& kind, const std::string& sig) {
   return "不能载入OCX组件“" + display + "”，其" + kind + "，数字签名为“" + sig +
          "”，请确认该组件已经被安装到Windows系统中。";
+}
+
+constexpr int kLeaveOpen = 0x4321;  // a button no message box has: the watcher leaves it open
+
+// Whether process `pid` has a module of that file name loaded.
+bool module_loaded(DWORD pid, const char* file) {
+  HANDLE snap = CreateToolhelp32Snapshot(TH32CS_SNAPMODULE, pid);
+  if (snap == INVALID_HANDLE_VALUE) return true;  // unknown counts as loaded
+  MODULEENTRY32 m{};
+  m.dwSize = sizeof m;
+  bool found = false;
+  for (BOOL more = Module32First(snap, &m); more && !found; more = Module32Next(snap, &m))
+    found = lstrcmpiA(m.szModule, file) == 0;
+  CloseHandle(snap);
+  return found;
+}
+
+// Presses OK in the run-time error message of process `pid`.
+void close_message(DWORD pid) {
+  HWND box = kit::drive::find_window(pid, "错误", "#32770");
+  if (HWND ok = box ? GetDlgItem(box, IDOK) : nullptr) PostMessageA(ok, BM_CLICK, 0, 0);
 }
 
 std::string detail(const std::string& text) { return "\r\n\r\n具体信息：" + text; }
@@ -71,29 +93,34 @@ TEST(LibraryLoading, RefusalsShowTheirExactMessage) {
     const char* program;
     std::string message;
     const char* want_log;
+    const char* released = nullptr;  // a refused module, gone while the message shows
   } cases[] = {
       {"missing", missing("缺失库1.0版", "missinglib", sig), ""},
       {"fourfields", "无效的支持库指定!", ""},
       {"lang3", missing("港台语言库1.0版", "lang3lib", sig) +
-                    detail("指定支持库“港台语言库”所使用的语言为“中文(港台)”，而当前运行环境仅支持“中文(大陆)”语言。"), ""},
+                    detail("指定支持库“港台语言库”所使用的语言为“中文(港台)”，而当前运行环境仅支持“中文(大陆)”语言。"), "", "lang3lib.vlr"},
       {"core51", missing("新核心库1.0版", "core51lib", sig) +
-                     detail("支持库需要版本为 5.1 或以上的系统核心支持库的支持"), ""},
-      {"badsig", missing("错签名库1.0版", "badsiglib", sig) + detail("支持库数字签名与程序的记录不同"), ""},
-      {"noruntime", missing("无运行库1.0版", "noruntimelib", sig) + detail("该支持库未提供运行支持代码"), ""},
-      {"badformat", missing("旧格式库1.0版", "badformatlib", sig) + detail("无效的支持库"), ""},
-      {"noinf", missing("无入口库1.0版", "noinflib", sig) + detail("无效的支持库"), ""},
+                     detail("支持库需要版本为 5.1 或以上的系统核心支持库的支持"), "", "core51lib.vlr"},
+      {"badsig", missing("错签名库1.0版", "badsiglib", sig) + detail("支持库数字签名与程序的记录不同"), "", "badsiglib.vlr"},
+      {"noruntime", missing("无运行库1.0版", "noruntimelib", sig) + detail("该支持库未提供运行支持代码"), "", "noruntimelib.vlb"},
+      {"badformat", missing("旧格式库1.0版", "badformatlib", sig) + detail("无效的支持库"), "", "badformatlib.vlr"},
+      {"noinf", missing("无入口库1.0版", "noinflib", sig) + detail("无效的支持库"), "", "noinflib.vlr"},
       {"ocx_fail", bridge("测试控件1.0版", "组件或类型库文件名为“testocx.ocx”", ocx) +
-                       detail("OCX组件初始化错误：测试组件未注册"), "register\nunregister\n"},
+                       detail("OCX组件初始化错误：测试组件未注册"), "register\nunregister\n", "ctlbridge.vsx"},
       {"typelib_nobridge", bridge("测试类型库1.0版", "组件或类型库文件名为“testtyp.tlb”", guid + "#1.0#0") +
-                               detail("OCX支持文件“" + dir() + "objbridge.vsx”无效!"), ""},
+                               detail("OCX支持文件“" + dir() + "objbridge.vsx”无效!"), "", "objbridge.vsx"},
       {"nobridge\\wca_unloadable", bridge("测试包1.0版", "包装支持库文件名为“pack.wca”（运行时不需要）", guid) +
                                        detail("无法载入OCX支持文件“" + dir() + "nobridge\\ctlbridge.vsx”!"), ""},
   };
   for (const Case& c : cases) {
     LoggedRun run(dir() + c.program + ".exe");
     ASSERT_TRUE(run.process().started()) << c.program;
-    kit::DialogWatcher watcher(run.process().pid());
+    const DWORD pid = run.process().pid();
+    kit::DialogWatcher watcher(pid, kLeaveOpen);
     ASSERT_TRUE(watcher.wait_for(1)) << c.program;
+    EXPECT_TRUE(module_loaded(pid, "kernel32.dll")) << c.program;  // the snapshot sees modules
+    if (c.released) EXPECT_FALSE(module_loaded(pid, c.released)) << c.program << ": " << c.released;
+    close_message(pid);
     const auto seen = watcher.seen();
     EXPECT_EQ(seen[0].caption, "错误") << c.program;
     EXPECT_EQ(seen[0].text, "运行时出错!\r\n\r\n错误信息：" + c.message + "\r\n") << c.program;
