@@ -150,11 +150,11 @@ Entry& entry_or_fail(uint32_t window, uint32_t unit, WindowTemplate** w_out) {
   return *e;
 }
 
-RECT unit_rect(Unit* u) {
+RECT unit_rect(HWND h) {
   RECT r;
-  GetWindowRect(u->handle(), &r);
-  HWND parent = GetParent(u->handle());
-  if (parent && (GetWindowLongA(u->handle(), GWL_STYLE) & WS_CHILD))
+  GetWindowRect(h, &r);
+  HWND parent = GetParent(h);
+  if (parent && (GetWindowLongA(h, GWL_STYLE) & WS_CHILD))
     MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
   return r;
 }
@@ -232,9 +232,40 @@ Entry* find_entry(WindowTemplate& w, uint32_t unit_id) {
   return nullptr;
 }
 
+framework::Window* live_object(const Entry& e) {
+  framework::Window* w =
+      framework::Window::live_object(static_cast<framework::Window*>(e.live_object));
+  return w && w->handle() && IsWindow(w->handle()) ? w : nullptr;
+}
+
+HWND live_handle(const Entry& e) {
+  framework::Window* w = live_object(e);
+  return w ? w->handle() : nullptr;
+}
+
 Unit* live_unit(const Entry& e) {
-  Unit* u = Unit::from(e.live_object);
-  return u && u->handle() && IsWindow(u->handle()) ? u : nullptr;
+  framework::Window* w = live_object(e);
+  return w ? dynamic_cast<Unit*>(w) : nullptr;
+}
+
+Entry* entry_for_handle(WindowTemplate& w, HWND h) {
+  for (; h; h = GetParent(h))
+    for (Entry& e : w.entries)
+      if (!e.menu_item && live_handle(e) == h) return &e;
+  return nullptr;
+}
+
+bool identify_object(void* object, uint32_t& window, uint32_t& unit) {
+  auto* o = framework::Window::live_object(static_cast<framework::Window*>(object));
+  if (!o) return false;
+  for (WindowTemplate* w : image::rt().templates)
+    for (const Entry& e : w ? w->entries : std::vector<Entry>{})
+      if (e.live_object == o) {
+        window = w->id;
+        unit = e.id;
+        return true;
+      }
+  return false;
 }
 
 WindowUnit* live_window(WindowTemplate& w) {
@@ -265,11 +296,9 @@ uint64_t read_property(uint32_t window, uint32_t unit, int32_t prop, int32_t ind
     }
   }
   const UnitTypeEntry* type = find_type(e.type);
-  Unit* live = live_unit(e);
+  HWND live = live_handle(e);
   if (prop >= 8) {
-    if (!e.live_object || !live) {
-      if (!e.live_object || !Unit::from(e.live_object)) runtime::raise_error(kNotLoadedYet, 0);
-    }
+    if (!live) runtime::raise_error(kNotLoadedYet, 0);
     auto get = reinterpret_cast<GetOp>(type_operation(type, kGetProperty));
     if (!get || !type || static_cast<uint32_t>(prop) >= type->property_count) return 0;
     PropData d{0, 0};
@@ -285,7 +314,7 @@ uint64_t read_property(uint32_t window, uint32_t unit, int32_t prop, int32_t ind
     if (t == kPropBool) return d.word == 1 ? 1 : 0;
     return pack(d.word);
   }
-  bool loaded = live != nullptr;
+  bool loaded = live != nullptr;  // the unit's own window exists
   switch (prop) {
     case 0: case 1: case 2: case 3: {
       if (!loaded) {
@@ -297,8 +326,8 @@ uint64_t read_property(uint32_t window, uint32_t unit, int32_t prop, int32_t ind
       return pack(static_cast<uint32_t>(v[prop]));
     }
     case 4: return new_text(e.tag);
-    case 5: return loaded ? (IsWindowVisible(live->handle()) ? 1 : 0) : (e.flags & 1);
-    case 6: return loaded ? (IsWindowEnabled(live->handle()) ? 0 : 1) : ((e.flags >> 1) & 1);
+    case 5: return loaded ? (IsWindowVisible(live) ? 1 : 0) : (e.flags & 1);
+    case 6: return loaded ? (IsWindowEnabled(live) ? 0 : 1) : ((e.flags >> 1) & 1);
     case 7: return new_bin(e.cursor.data(), static_cast<uint32_t>(e.cursor.size()));
     default: return 0;
   }
@@ -322,7 +351,7 @@ void write_property(uint32_t window, uint32_t unit, int32_t prop, int32_t index,
     return;
   }
   const UnitTypeEntry* type = find_type(e.type);
-  Unit* live = live_unit(e);
+  HWND live = live_handle(e);
   uint32_t id = e.id;
   if (prop >= 8) {
     if (!live) runtime::raise_error(kNotLoadedYet, 0);
@@ -357,7 +386,7 @@ void write_property(uint32_t window, uint32_t unit, int32_t prop, int32_t index,
     // The entry may have moved (a handler ran); look it up again by identifier.
     WindowTemplate* w2 = find_window(window);
     Entry* e2 = w2 ? find_entry(*w2, id) : nullptr;
-    if (again == 1 && e2 && live_unit(*e2)) recreate_unit(*w2, *e2);
+    if (again == 1 && e2 && live_handle(*e2)) recreate_unit(*w2, *e2);
     return;
   }
   switch (prop) {
@@ -366,7 +395,7 @@ void write_property(uint32_t window, uint32_t unit, int32_t prop, int32_t index,
       (prop == 0 ? e.left : e.top) = v;
       if (live) {
         RECT r = unit_rect(live);
-        SetWindowPos(live->handle(), nullptr, prop == 0 ? v : r.left, prop == 1 ? v : r.top, 0, 0,
+        SetWindowPos(live, nullptr, prop == 0 ? v : r.left, prop == 1 ? v : r.top, 0, 0,
                      SWP_NOSIZE | SWP_NOZORDER | SWP_NOACTIVATE);
       }
       break;
@@ -376,7 +405,7 @@ void write_property(uint32_t window, uint32_t unit, int32_t prop, int32_t index,
       (prop == 2 ? e.width : e.height) = v;
       if (live) {
         RECT r = unit_rect(live);
-        SetWindowPos(live->handle(), nullptr, 0, 0, prop == 2 ? v : r.right - r.left,
+        SetWindowPos(live, nullptr, 0, 0, prop == 2 ? v : r.right - r.left,
                      prop == 3 ? v : r.bottom - r.top, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
       }
       break;
@@ -386,24 +415,23 @@ void write_property(uint32_t window, uint32_t unit, int32_t prop, int32_t index,
       e.flags = lo ? (e.flags | 1) : (e.flags & ~1u);
       if (!live) break;
       if (!lo) {
-        ShowWindow(live->handle(), SW_HIDE);
-      } else if (auto* wu = dynamic_cast<WindowUnit*>(live)) {
+        ShowWindow(live, SW_HIDE);
+      } else if (auto* wu = dynamic_cast<WindowUnit*>(live_unit(e))) {
         wu->show_window();
       } else if (!(type && (type->flags & kFunctionUnit))) {
-        ShowWindow(live->handle(), SW_SHOWNA);
+        ShowWindow(live, SW_SHOWNA);
       }
       break;
     }
     case 6:
       e.flags = lo ? (e.flags | 2) : (e.flags & ~2u);
-      if (live) EnableWindow(live->handle(), lo ? FALSE : TRUE);
+      if (live) EnableWindow(live, lo ? FALSE : TRUE);
       break;
     case 7: {
       e.cursor = bin_arg(lo);
       if (e.live_cursor) DestroyCursor(static_cast<HCURSOR>(e.live_cursor));
       e.live_cursor = cursor_from_data(e.cursor);
       if (live) {
-        SetClassLongPtrA(live->handle(), GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(e.live_cursor));
         POINT p;
         GetCursorPos(&p);
         SetCursorPos(p.x, p.y);
@@ -452,7 +480,7 @@ void unit_destroyed(uint32_t window, uint32_t unit) {
 }
 
 void recreate_unit(WindowTemplate& w, Entry& e) {
-  Unit* old = live_unit(e);
+  framework::Window* old = live_object(e);
   const UnitTypeEntry* type = find_type(e.type);
   auto get_all = reinterpret_cast<GetAllOp>(type_operation(type, kGetAllData));
   auto create = reinterpret_cast<CreateOp>(type_operation(type, kCreate));
@@ -463,22 +491,20 @@ void recreate_unit(WindowTemplate& w, Entry& e) {
   HWND h = old->handle();
   HWND parent = GetParent(h);
   HWND before = GetWindow(h, GW_HWNDPREV);
-  RECT r = unit_rect(old);
+  RECT r = unit_rect(h);
   DWORD style = GetWindowLongA(h, GWL_STYLE) & (WS_VISIBLE | WS_DISABLED | WS_TABSTOP);
   UINT id = GetDlgCtrlID(h);
   g_recreating = true;
-  old->dispose();
+  if (Unit* u = dynamic_cast<Unit*>(old)) u->dispose();
+  else DestroyWindow(h);
   g_recreating = false;
   void* made = create(static_cast<const uint8_t*>(data), length, style, parent, id, nullptr,
                       r.left, r.top, r.right - r.left, r.bottom - r.top, w.id, e.id, 0, 0);
   runtime::free_block(data);
   e.live_object = made;
-  if (Unit* u = live_unit(e)) {
-    SetWindowPos(u->handle(), before ? before : HWND_TOP, 0, 0, 0, 0,
+  if (HWND made_handle = live_handle(e))
+    SetWindowPos(made_handle, before ? before : HWND_TOP, 0, 0, 0, 0,
                  SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-    if (e.live_cursor)
-      SetClassLongPtrA(u->handle(), GCLP_HCURSOR, reinterpret_cast<LONG_PTR>(e.live_cursor));
-  }
   release_events();
 }
 

@@ -8,6 +8,8 @@
 #include "units/templates.h"
 #include "units/unit_type.h"
 
+namespace framework { class Window; }
+
 namespace units {
 
 class Unit;
@@ -30,8 +32,16 @@ void* type_operation(const UnitTypeEntry* type, int number);
 WindowTemplate* find_window(uint32_t window_id);
 // Entry by unit identifier; 0 (or the window's own unit identifier) gives entry 0.
 Entry* find_entry(WindowTemplate& w, uint32_t unit_id);
-// The live unit of an entry when its system window exists, else null.
+// The live object of an entry (a core unit or a unit of another library) when its system
+// window exists, else null; its window handle, or null.
+framework::Window* live_object(const Entry& e);
+HWND live_handle(const Entry& e);
+// The live core unit of an entry, or null.
 Unit* live_unit(const Entry& e);
+// The entry whose live window is `h` or holds it (walking up through the parents).
+Entry* entry_for_handle(WindowTemplate& w, HWND h);
+// Where a unit (window identifier, unit identifier) is, from any of its objects.
+bool identify_object(void* object, uint32_t& window, uint32_t& unit);
 // The window unit of a window record when loaded, else null.
 WindowUnit* live_window(WindowTemplate& w);
 // The window record a window unit belongs to.

@@ -14,16 +14,18 @@ namespace units {
 
 namespace {
 
+constexpr char kNoUnit[] = "指定窗口或窗口组件不存在或尚未载入";
+
 uint64_t read_object(uint32_t, void* object, int32_t prop, int32_t index) {
-  Unit* u = Unit::from(object);
-  if (!u) runtime::raise_error("指定窗口或窗口组件不存在或尚未载入", 0);
-  return read_property(u->window_id(), u->unit_id(), prop, index);
+  uint32_t window, unit;
+  if (!identify_object(object, window, unit)) runtime::raise_error(kNoUnit, 0);
+  return read_property(window, unit, prop, index);
 }
 
 void write_object(uint32_t, void* object, int32_t prop, int32_t index, uint32_t lo, uint32_t hi) {
-  Unit* u = Unit::from(object);
-  if (!u) runtime::raise_error("指定窗口或窗口组件不存在或尚未载入", 0);
-  write_property(u->window_id(), u->unit_id(), prop, index, lo, hi);
+  uint32_t window, unit;
+  if (!identify_object(object, window, unit)) runtime::raise_error(kNoUnit, 0);
+  write_property(window, unit, prop, index, lo, hi);
 }
 
 bool load_startup(uint32_t id) {
@@ -63,10 +65,10 @@ bool idle_all(DWORD elapsed, std::vector<HWND>& finished) {
 }
 
 // The unit object of (window, unit or 0) when it exists as a system window.
-Unit* unit_object(uint32_t window, uint32_t unit) {
+framework::Window* unit_object(uint32_t window, uint32_t unit) {
   WindowTemplate* w = find_window(window);
   Entry* e = w ? find_entry(*w, unit) : nullptr;
-  return e ? live_unit(*e) : nullptr;
+  return e ? live_object(*e) : nullptr;
 }
 
 int64_t notify(int code, uint32_t v1, uint32_t v2, bool* handled) {
@@ -74,22 +76,26 @@ int64_t notify(int code, uint32_t v1, uint32_t v2, bool* handled) {
   switch (code) {
     case 1001: return reinterpret_cast<int64_t>(&image::rt().templates);
     case 1014: {
-      Unit* u = Unit::from_window(reinterpret_cast<HWND>(v1));
-      return u && find_window(u->window_id()) ? 1 : 0;
+      HWND h = reinterpret_cast<HWND>(v1);
+      for (WindowTemplate* w : image::rt().templates)
+        for (const Entry& e : w->entries)
+          if (h && live_handle(e) == h) return 1;
+      return 0;
     }
     case 2000: unit_destroyed(v1, v2); return 0;
     case 2005: {
       const auto* rec = reinterpret_cast<const uint32_t*>(v1);
       if (!rec) return -1;
       WindowTemplate* w = find_window(rec[0]);
-      Unit* parent = rec[1] ? Unit::from(reinterpret_cast<void*>(rec[1])) : nullptr;
+      auto* parent = framework::Window::live_object(reinterpret_cast<framework::Window*>(rec[1]));
+      if (rec[1] && !parent) return -1;
       return w && load_window(*w, false, parent ? parent->handle() : nullptr) ? 0 : -1;
     }
-    case 2006: return reinterpret_cast<int64_t>(static_cast<framework::Window*>(unit_object(v1, v2)));
+    case 2006: return reinterpret_cast<int64_t>(unit_object(v1, v2));
     case 2007: {
-      Unit* u = unit_object(v1, v2);
-      if (!u) runtime::raise_error("指定窗口或窗口组件不存在或尚未载入", 0);
-      return reinterpret_cast<int64_t>(static_cast<framework::Window*>(u));
+      framework::Window* u = unit_object(v1, v2);
+      if (!u) runtime::raise_error(kNoUnit, 0);
+      return reinterpret_cast<int64_t>(u);
     }
     case 2008:
       if (v1) raise_event(*reinterpret_cast<EventRecord*>(v1));

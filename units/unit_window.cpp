@@ -353,27 +353,45 @@ void WindowUnit::set_tray_icon(HICON icon, const char* tip) {
 
 // ---- keyboard and common events ----
 
-void WindowUnit::focus_next(Unit* from, bool backwards) {
+// Interface operations of an entry's type on its live object.
+static bool entry_wants_key(const Entry& e, MSG& m) {
+  auto op = reinterpret_cast<WantsKeyOp>(type_operation(find_type(e.type), kWantsKey));
+  return op && units::live_object(e) && op(e.live_object, &m) == 1;
+}
+
+static bool entry_acts_on_enter(const Entry& e) {
+  auto op = reinterpret_cast<OnEnterOp>(type_operation(find_type(e.type), kActsOnEnter));
+  return op && units::live_object(e) && op(e.live_object) != 0;
+}
+
+void WindowUnit::raise_for(uint32_t unit_id, int event) {
+  EventRecord r{};
+  r.window_id = window_id();
+  r.unit_id = unit_id;
+  r.event = event;
+  raise_event(r);
+}
+
+void WindowUnit::focus_next(HWND from, bool backwards) {
   WindowTemplate* w = find_window(window_id());
   if (!w) return;
   struct Stop { uint32_t order; size_t index; HWND h; };
   std::vector<Stop> stops;
   for (size_t i = 1; i < w->entries.size(); ++i) {
     const Entry& e = w->entries[i];
-    Unit* u = live_unit(e);
-    if (!u || (type_flags_of(e) & (kFunctionUnit | kNoFocus))) continue;
-    if (!IsWindowVisible(u->handle()) || !IsWindowEnabled(u->handle())) continue;
-    if (u != from && !(GetWindowLongA(u->handle(), GWL_STYLE) & WS_TABSTOP)) continue;
-    stops.push_back({e.tab_order, i, u->handle()});
+    HWND h = live_handle(e);
+    if (!h || (type_flags_of(e) & (kFunctionUnit | kNoFocus))) continue;
+    if (!IsWindowVisible(h) || !IsWindowEnabled(h)) continue;
+    if (h != from && !(GetWindowLongA(h, GWL_STYLE) & WS_TABSTOP)) continue;
+    stops.push_back({e.tab_order, i, h});
   }
   if (stops.empty()) return;
   std::stable_sort(stops.begin(), stops.end(), [](const Stop& a, const Stop& b) {
     return a.order != b.order ? a.order < b.order : a.index < b.index;
   });
-  size_t at = stops.size();
-  for (size_t i = 0; i < stops.size(); ++i)
-    if (from && stops[i].h == from->handle()) at = i;
-  size_t n = stops.size();
+  size_t n = stops.size(), at = n;
+  for (size_t i = 0; i < n; ++i)
+    if (from && stops[i].h == from) at = i;
   size_t next = at == n ? (backwards ? n - 1 : 0) : (backwards ? (at + n - 1) % n : (at + 1) % n);
   for (size_t k = 0; k < n; ++k) {
     HWND h = stops[(next + (backwards ? n - k : k)) % n].h;
@@ -384,42 +402,35 @@ void WindowUnit::focus_next(Unit* from, bool backwards) {
   }
 }
 
-// The unit of the message's window: the window itself, one of its units, or a window that
-// belongs to a unit (a child of a unit whose type owns child windows).
-static Unit* unit_for(HWND h, uint32_t window_id) {
-  for (HWND w = h; w; w = GetParent(w)) {
-    Unit* u = Unit::from_window(w);
-    if (u && u->window_id() == window_id) return u;
-  }
-  return nullptr;
-}
-
-bool WindowUnit::handle_key(MSG& m, Unit* target) {
+bool WindowUnit::handle_key(MSG& m) {
   if (m.message != WM_KEYDOWN && m.message != WM_SYSKEYDOWN && m.message != WM_SYSCHAR)
     return false;
   WindowTemplate* w = find_window(window_id());
   if (!w) return false;
-  Unit* focused = unit_for(GetFocus(), window_id());
-  if (focused && focused != this && focused->wants_key(m)) return false;
+  Entry* focused = entry_for_handle(*w, GetFocus());
+  if (focused == &w->entries[0]) focused = nullptr;
+  if (focused && entry_wants_key(*focused, m)) return false;
+  HWND focused_handle = focused ? live_handle(*focused) : nullptr;
   if (m.message == WM_KEYDOWN) {
     switch (m.wParam) {
       case VK_TAB:
         if (GetKeyState(VK_CONTROL) < 0 || GetKeyState(VK_MENU) < 0) return false;
-        focus_next(focused, GetKeyState(VK_SHIFT) < 0);
+        focus_next(focused_handle, GetKeyState(VK_SHIFT) < 0);
         return true;
       case VK_RETURN: {
-        if (focused && focused != this && focused->acts_on_enter()) {
-          focused->raise(0);
+        if (focused && entry_acts_on_enter(*focused)) {
+          raise_for(focused->id, 0);
           return true;
         }
         if (enter_moves_) {
-          focus_next(focused, false);
+          focus_next(focused_handle, false);
           return true;
         }
         for (size_t i = 1; i < w->entries.size(); ++i) {
-          Unit* u = live_unit(w->entries[i]);
-          if (u && u->acts_on_enter() && IsWindowEnabled(u->handle())) {
-            u->raise(0);
+          const Entry& e = w->entries[i];
+          HWND h = live_handle(e);
+          if (h && IsWindowEnabled(h) && entry_acts_on_enter(e)) {
+            raise_for(e.id, 0);
             return true;
           }
         }
@@ -433,30 +444,27 @@ bool WindowUnit::handle_key(MSG& m, Unit* target) {
         if (!f1_help_) return false;
         std::string file = help_file_;
         if (file.empty()) {
-          file = image::rt().program_file;
-          size_t dot = file.rfind('.');
-          file = image::rt().program_dir + "\\" + file.substr(0, dot) + ".hlp";
+          std::string name = image::rt().program_file;
+          file = image::rt().program_dir + "\\" + name.substr(0, name.rfind('.')) + ".hlp";
         }
         help_open_ = WinHelpA(handle(), file.c_str(), help_context_ ? HELP_CONTEXT : HELP_CONTENTS,
                               static_cast<ULONG_PTR>(help_context_)) != 0;
         return true;
       }
       case VK_LEFT: case VK_UP: case VK_RIGHT: case VK_DOWN: {
-        if (!focused || focused == this) return false;
-        Entry* fe = find_entry(*w, focused->unit_id());
-        if (!fe || !(type_flags_of(*fe) & kRadioBehaviour)) return false;
+        if (!focused || !(type_flags_of(*focused) & kRadioBehaviour)) return false;
         bool back = m.wParam == VK_LEFT || m.wParam == VK_UP;
         std::vector<std::pair<uint32_t, HWND>> radios;
         for (size_t i = 1; i < w->entries.size(); ++i) {
-          Unit* u = live_unit(w->entries[i]);
-          if (u && (type_flags_of(w->entries[i]) & kRadioBehaviour) && IsWindowVisible(u->handle()) &&
-              IsWindowEnabled(u->handle()))
-            radios.push_back({w->entries[i].tab_order, u->handle()});
+          HWND h = live_handle(w->entries[i]);
+          if (h && (type_flags_of(w->entries[i]) & kRadioBehaviour) && IsWindowVisible(h) &&
+              IsWindowEnabled(h))
+            radios.push_back({w->entries[i].tab_order, h});
         }
         std::stable_sort(radios.begin(), radios.end(),
                          [](auto& a, auto& b) { return a.first < b.first; });
         for (size_t i = 0; i < radios.size(); ++i)
-          if (radios[i].second == focused->handle()) {
+          if (radios[i].second == focused_handle) {
             size_t j = back ? (i + radios.size() - 1) % radios.size() : (i + 1) % radios.size();
             SetFocus(radios[j].second);
             return true;
@@ -468,48 +476,46 @@ bool WindowUnit::handle_key(MSG& m, Unit* target) {
     }
   }
   // Alt + letter or digit: the first visible, enabled unit whose caption holds "&" + key.
-  if (m.message == WM_SYSCHAR || (m.message == WM_SYSKEYDOWN && GetKeyState(VK_MENU) < 0)) {
-    UINT ch = m.message == WM_SYSCHAR ? static_cast<UINT>(m.wParam)
-                                      : MapVirtualKeyA(static_cast<UINT>(m.wParam), MAPVK_VK_TO_CHAR);
-    ch = static_cast<UINT>(toupper(static_cast<int>(ch & 0xFF)));
-    if (!((ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9'))) return false;
-    constexpr uint32_t kMnemonic = kRadioBehaviour | kPushBehaviour | kCheckBehaviour |
-                                   kLabelBehaviour | kGroupBehaviour;
-    for (size_t i = 1; i < w->entries.size(); ++i) {
-      const Entry& e = w->entries[i];
-      uint32_t flags = type_flags_of(e);
-      Unit* u = live_unit(e);
-      if (!u || !(flags & kMnemonic) || !IsWindowVisible(u->handle()) || !IsWindowEnabled(u->handle()))
-        continue;
-      char caption[512];
-      GetWindowTextA(u->handle(), caption, sizeof caption);
-      bool match = false;
-      for (const char* p = caption; *p && p[1]; ++p) {
-        if (*p == '&' && static_cast<UINT>(toupper(static_cast<unsigned char>(p[1]))) == ch) {
-          match = true;
-          break;
-        }
-        if (static_cast<unsigned char>(*p) >= 0x81 && p[1]) ++p;
+  if (m.message == WM_SYSKEYDOWN && GetKeyState(VK_MENU) >= 0) return false;
+  UINT ch = m.message == WM_SYSCHAR ? static_cast<UINT>(m.wParam)
+                                    : MapVirtualKeyA(static_cast<UINT>(m.wParam), MAPVK_VK_TO_CHAR);
+  ch = static_cast<UINT>(toupper(static_cast<int>(ch & 0xFF)));
+  if (!((ch >= 'A' && ch <= 'Z') || (ch >= '0' && ch <= '9'))) return false;
+  constexpr uint32_t kMnemonic = kRadioBehaviour | kPushBehaviour | kCheckBehaviour |
+                                 kLabelBehaviour | kGroupBehaviour;
+  for (size_t i = 1; i < w->entries.size(); ++i) {
+    const Entry& e = w->entries[i];
+    uint32_t flags = type_flags_of(e);
+    HWND h = live_handle(e);
+    if (!h || !(flags & kMnemonic) || !IsWindowVisible(h) || !IsWindowEnabled(h)) continue;
+    char caption[512];
+    GetWindowTextA(h, caption, sizeof caption);
+    bool match = false;
+    for (const char* p = caption; *p && p[1]; ++p) {
+      if (*p == '&' && static_cast<UINT>(toupper(static_cast<unsigned char>(p[1]))) == ch) {
+        match = true;
+        break;
       }
-      if (!match) continue;
-      // Acted on at the key press (consumed, it makes no character message); a character
-      // message that still comes is swallowed.
-      if (m.message == WM_SYSCHAR) return true;
-      if (flags & (kPushBehaviour | kCheckBehaviour | kRadioBehaviour)) {
-        SetFocus(u->handle());
-        SendMessageA(u->handle(), BM_CLICK, 0, 0);
-      } else if (flags & kGroupBehaviour) {
-        focus_next(nullptr, false);
-      } else {
-        focus_next(u, false);
-      }
-      return true;
+      if (static_cast<unsigned char>(*p) >= 0x81) ++p;  // the trail byte of a GBK character
     }
+    if (!match) continue;
+    // Acted on at the key press (consumed, it makes no character message); a character
+    // message that still comes is swallowed.
+    if (m.message == WM_SYSCHAR) return true;
+    if (flags & (kPushBehaviour | kCheckBehaviour | kRadioBehaviour)) {
+      SetFocus(h);
+      SendMessageA(h, BM_CLICK, 0, 0);
+    } else if (flags & kGroupBehaviour) {
+      focus_next(nullptr, false);
+    } else {
+      focus_next(h, false);
+    }
+    return true;
   }
   return false;
 }
 
-bool WindowUnit::common_event(MSG& m, Unit* target, uint32_t unit_id) {
+bool WindowUnit::common_event(MSG& m, uint32_t unit_id) {
   int event = 0;
   EventRecord r{};
   r.window_id = window_id();
@@ -561,25 +567,22 @@ bool WindowUnit::pre_translate(MSG& m) {
   bool keyboard = is_key(m.message);
   bool mouse = m.message >= WM_MOUSEFIRST && m.message <= WM_MOUSELAST;
   if (!keyboard && !mouse) return false;
-  Unit* target = unit_for(m.hwnd, window_id());
-  if (!target) return false;
   WindowTemplate* w = find_window(window_id());
-  Entry* e = w ? find_entry(*w, target == this ? 0 : target->unit_id()) : nullptr;
-  if (e && target != this) {
-    const UnitTypeEntry* t = find_type(e->type);
-    if (t && (t->flags & kMessageFilter)) {
-      auto filter = reinterpret_cast<FilterOp>(type_operation(t, kFilterMessage));
-      if (filter && filter(target, &m)) return true;
-    }
+  Entry* e = w ? entry_for_handle(*w, m.hwnd) : nullptr;
+  if (!e) return false;
+  bool own = e == &w->entries[0];
+  uint32_t id = e->id, flags = type_flags_of(*e);
+  if (!own && (flags & kMessageFilter)) {
+    auto filter = reinterpret_cast<FilterOp>(type_operation(find_type(e->type), kFilterMessage));
+    if (filter && units::live_object(*e) && filter(e->live_object, &m)) return true;
   }
-  if (keyboard && handle_key(m, target)) return true;
-  if (drag_move_ && m.message == WM_LBUTTONDOWN && e &&
-      (target == this || (type_flags_of(*e) & kStaticUnit))) {
+  if (keyboard && handle_key(m)) return true;
+  if (drag_move_ && m.message == WM_LBUTTONDOWN && (own || (flags & kStaticUnit))) {
     ReleaseCapture();
     SendMessageA(handle(), WM_NCLBUTTONDOWN, HTCAPTION, 0);
     return true;
   }
-  return common_event(m, target, target == this ? 0 : target->unit_id());
+  return common_event(m, own ? 0 : id);
 }
 
 // ---- messages ----
@@ -622,6 +625,16 @@ LRESULT WindowUnit::on_message(UINT msg, WPARAM wp, LPARAM lp) {
     case WM_ERASEBKGND:
       paint_background(reinterpret_cast<HDC>(wp));
       return 1;
+    case WM_SETCURSOR: {
+      // A unit with cursor data shows its own cursor over its client area.
+      WindowTemplate* w = find_window(window_id());
+      Entry* e = w ? entry_for_handle(*w, reinterpret_cast<HWND>(wp)) : nullptr;
+      if (e && e->live_cursor && LOWORD(lp) == HTCLIENT) {
+        SetCursor(static_cast<HCURSOR>(e->live_cursor));
+        return TRUE;
+      }
+      break;
+    }
     case WM_COMMAND: {
       Unit* u = Unit::from_window(reinterpret_cast<HWND>(lp));
       if (u && lp) {

@@ -19,10 +19,7 @@ constexpr UINT kFirstControlId = 100, kControlIdStep = 10;
 
 bool g_loading_modal = false;
 
-HWND handle_of(const Entry& e) {
-  Unit* u = live_unit(e);
-  return u ? u->handle() : nullptr;
-}
+HWND handle_of(const Entry& e) { return live_handle(e); }
 
 uint32_t flags_of(const Entry& e) {
   const UnitTypeEntry* t = find_type(e.type);

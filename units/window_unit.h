@@ -46,9 +46,10 @@ class WindowUnit : public Unit {
   LRESULT on_message(UINT msg, WPARAM wp, LPARAM lp) override;
 
  private:
-  bool handle_key(MSG& msg, Unit* target);
-  bool common_event(MSG& msg, Unit* target, uint32_t unit_id);
-  void focus_next(Unit* from, bool backwards);
+  bool handle_key(MSG& msg);
+  bool common_event(MSG& msg, uint32_t unit_id);
+  void focus_next(HWND from, bool backwards);
+  void raise_for(uint32_t unit_id, int event);
   void refresh_frame();
   void apply_state(int state);
   void centre();
