@@ -68,6 +68,9 @@ TEST(LibraryLoading, AcceptedLibrariesRunTheirCommand) {
       {"vlbonly", 1107, "notify 1 0\nnotify 6 0\n"},
       // Signature compared without case.
       {"upper", 1107, "notify 1 0\nnotify 6 0\n"},
+      // Both libraries recorded; library 1's command looks up a data type of library 2, which
+      // loads library 2 on demand.
+      {"typelookup", 3001, "notify 1 0\nnotify 1 0\nnotify 6 0\nnotify 6 0\n"},
       // Requires core library 3.7: accepted by core 5.0.
       {"core37", 1107, "notify 1 0\nnotify 6 0\n"},
       // An OCX entry through the OCX bridge's InitCtl2: notification 6 carries its data word.

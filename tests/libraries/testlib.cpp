@@ -66,7 +66,16 @@ void __cdecl command0(runtime::ResultRecord* r, int argc, runtime::ArgRecord* ar
   r->lo = 1000 + uint32_t(argc) * 100 + (argc > 0 ? args[0].lo : 0);
 }
 
-runtime::CommandRoutine g_commands[] = {command0};
+// Command 1: asks the runtime for the unit type entry of the data type code in the first
+// argument (which loads the owning library if it is only recorded); 3000 + 1 when the test
+// library "core37lib.vlr" is loaded afterwards, else 3000.
+void __cdecl command1(runtime::ResultRecord* r, int argc, runtime::ArgRecord* args) {
+  if (!g_runtime || argc < 1) return;
+  g_runtime(1002, args[0].lo, 0);
+  r->lo = 3000 + (GetModuleHandleA("core37lib.vlr") ? 1 : 0);
+}
+
+runtime::CommandRoutine g_commands[] = {command0, command1};
 
 corelib::LibDescriptor g_descriptor = {
     kThis.format, kThis.signature, 1, 0, 1, 3, 7, kThis.core_major, kThis.core_minor,
