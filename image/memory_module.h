@@ -54,7 +54,7 @@ FARPROC memory_module_export(HMODULE module, const char* name_or_ordinal);
 // module's memory. Returns -1 when the entry answered the detach with 0, else 0.
 int free_memory_module(HMODULE module);
 
-// Base, size and name of a loaded memory module (null / 0 when `module` is not one).
+// Image size and name of a loaded memory module (0 / null when `module` is not one).
 uint32_t memory_module_size(HMODULE module);
 const wchar_t* memory_module_name(HMODULE module);
 
