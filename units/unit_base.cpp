@@ -30,8 +30,8 @@ EventRecord Unit::raise(int event, std::initializer_list<uint32_t> args) {
 }
 
 void Unit::dispose() {
-  if (handle()) {
-    destroy();  // the final message deletes the object
+  if (HWND h = handle(); h && IsWindow(h)) {
+    DestroyWindow(h);  // the final message deletes the object: nothing of it is touched after
     return;
   }
   delete this;

@@ -1,8 +1,9 @@
 # Units test program. The start-up routine picks a scenario (DLL command probe_mode): 0 the
 # window with every unit type, 1 a type-specific read on a window that is not loaded, 2 a
 # window whose timer data is of version 2, 3 a window with a unit of a library beyond the
-# list, 4 the window with the state and visible writes of the second timer's tick. Handlers
-# note what they see through probe_note ("key lo hi").
+# list, 4 the window with the state and visible writes of the second timer's tick, 5 a
+# second window loaded, closed by the test and loaded again. Handlers note what they see
+# through probe_note ("key lo hi").
   .include "orvel.inc"
 
   .set W1, 0x52010001
@@ -15,6 +16,7 @@
   .set TIMER2, 0x1601000A
   .set W2, 0x52010010
   .set W2EDIT, 0x16010011
+  .set BUTTON2, 0x16010008
 
 .macro dll index
   orv_mov dll, \index, %eax
@@ -45,6 +47,26 @@
   orv_push id, \win
   call orv_read_property
   addl $16, %esp
+.endm
+
+.macro rdx win, unit, prop, index
+  pushl $\index
+  pushl $\prop
+  orv_push id, \unit
+  orv_push id, \win
+  call orv_read_property
+  addl $16, %esp
+.endm
+
+.macro wrx win, unit, prop, index, lo
+  pushl $0
+  pushl \lo
+  pushl $\index
+  pushl $\prop
+  orv_push id, \unit
+  orv_push id, \win
+  call orv_write_property
+  addl $24, %esp
 .endm
 
 .macro wr win, unit, prop, lo, hi=$0
@@ -90,6 +112,13 @@ k_refused:    .asciz "close.refused"
 k_state:      .asciz "state"
 k_created:    .asciz "created"
 k_activated:  .asciz "activated"
+k_font_size:  .asciz "font.size"
+k_font_bold:  .asciz "font.bold"
+k_font_face:  .asciz "font.face"
+k_recreated:  .asciz "recreated"
+k_reload_left: .asciz "reload.left"
+k_loaded_left: .asciz "loaded.left"
+k_idle:       .asciz "idle"
 t_written:    .asciz "written"
 t_abc:        .asciz "abc"
 t_tip:        .asciz "0123456789012345678901234567890123456789012345678901234567890123456789"
@@ -106,6 +135,8 @@ start:
   je m_bad_timer
   cmpl $3, %eax
   je m_no_library
+  cmpl $5, %eax
+  je m_reload
   load W1
   load W1                      # a second load only activates the window
   pushl $0
@@ -113,6 +144,36 @@ start:
   addl $4, %esp
   pushl $0
   call orv_exit
+
+m_reload:
+  wr W2, W2EDIT, 0, $11        # not loaded: kept for every later load
+  load W2
+  pushl $0
+  call orv_message_loop        # until the test closes the window
+  addl $4, %esp
+  load W2
+  pushl $0
+  call orv_message_loop
+  addl $4, %esp
+  pushl $0
+  call orv_exit
+
+# The second window, created: a write while loaded lasts only until it is destroyed.
+w2_created:
+  rd W2, W2EDIT, 0
+  note k_reload_left, %eax
+  wr W2, W2EDIT, 0, $22
+  rd W2, W2EDIT, 0
+  note k_loaded_left, %eax
+  xorl %ecx, %ecx
+  ret
+
+# Idle (milliseconds since the idle period began); returns nothing: no more this period.
+w2_idle:
+  movl 4(%esp), %eax
+  note k_idle, %eax
+  xorl %ecx, %ecx
+  ret $4
 
 m_unloaded_read:
   rd W2, W2EDIT, 8             # "指定窗口尚未载入"
@@ -170,6 +231,26 @@ w_created:
   wr W1, TIMER1, 8, $-5
   rd W1, TIMER1, 8
   note k_timer_neg, %eax
+  # Font parts by element index.
+  rdx W1, LABEL, 15, 5
+  note k_font_size, %eax
+  wrx W1, LABEL, 15, 1, $1
+  rdx W1, LABEL, 15, 1
+  note k_font_bold, %eax
+  rdx W1, LABEL, 15, 6
+  movl %eax, %ebx
+  note_text k_font_face, %ebx
+  pushl %ebx
+  call orv_free
+  addl $4, %esp
+  # A picture written to a button re-creates it in place.
+  rd W1, OWN, 20
+  movl %eax, %ebx
+  wr W1, BUTTON2, 8, %ebx
+  pushl %ebx
+  call orv_free
+  addl $4, %esp
+  note k_recreated, $1
   # Tray icon: the window's icon property, a 70-byte tip.
   rd W1, OWN, 20
   movl %eax, %ebx

@@ -193,13 +193,57 @@ TEST(Units, PropertyRulesSeenByHandlers) {
       {"setting", 0},           // a logical property the unit reports as 2 reads 0
       {"timer.neg", 0},         // interval -5 stores 0
       {"created", 1},
+      {"font.size", 11},        // 14 pixels at 96 dots per inch, in points
+      {"font.bold", 1},         // element 1 written 1 sets weight 700
   };
   for (const Case& c : cases) EXPECT_EQ(run.value(c.key), c.expected) << c.key;
   EXPECT_EQ(run.text("mode5"), "abc");  // written text is stored whatever the input mode
+  EXPECT_EQ(run.text("font.face"), "宋体");
   EXPECT_EQ(run.count("change"), 1);    // one change event for one written content
   HWND w = run.window();
   EXPECT_EQ(kit::drive::check_state(kit::drive::find_child(w, kCheck)), BST_UNCHECKED);
   EXPECT_EQ(kit::drive::text(kit::drive::find_child(w, kEdit1)), "written");
+}
+
+TEST(Units, PictureWriteRecreatesButtonInPlace) {
+  ProgramRun run(0);
+  HWND w = ready_window(run);
+  ASSERT_TRUE(w);
+  ASSERT_TRUE(run.wait_note("recreated"));
+  HWND b = kit::drive::find_child(w, kButton2);
+  ASSERT_TRUE(b);
+  EXPECT_TRUE(GetWindowLongA(b, GWL_STYLE) & BS_ICON);
+  EXPECT_TRUE(SendMessageA(b, BM_GETIMAGE, IMAGE_ICON, 0) != 0);
+  RECT r = in_parent(b);
+  EXPECT_EQ(r.left, 180);
+  EXPECT_EQ(r.top, 80);
+  EXPECT_EQ(r.right, 280);
+  EXPECT_EQ(r.bottom, 110);
+  EXPECT_TRUE(kit::drive::visible(b));
+  EXPECT_EQ(run.count("click"), 0);
+  kit::drive::click(b);  // the new button keeps the entry's event source
+  EXPECT_TRUE(run.wait_note("click"));
+}
+
+TEST(Units, ReloadDropsWritesMadeWhileLoaded) {
+  ProgramRun run(5);
+  HWND w = kit::drive::find_window(run.process().pid(), "第二窗口", "", 15000);
+  ASSERT_TRUE(w);
+  ASSERT_TRUE(run.wait_note("loaded.left"));
+  EXPECT_EQ(run.value("reload.left"), 11);  // written while not loaded: kept
+  EXPECT_EQ(run.value("loaded.left"), 22);
+  EXPECT_TRUE(run.wait_note("idle"));
+  Sleep(1000);
+  EXPECT_LT(run.count("idle"), 10);  // a handler that returns nothing ends the idle period
+  kit::drive::post(w, WM_CLOSE);
+  ASSERT_TRUE(run.wait_note("reload.left", 2));
+  EXPECT_EQ(run.value("reload.left"), 11);  // the write while loaded is gone
+  HWND again = kit::drive::find_window(run.process().pid(), "第二窗口", "", 5000);
+  ASSERT_TRUE(again);
+  kit::drive::post(again, WM_CLOSE);
+  DWORD code = 1;
+  EXPECT_TRUE(run.process().wait(8000, &code));
+  EXPECT_EQ(code, 0u);
 }
 
 TEST(Units, InputModeFiltersTypedCharactersOnly) {
