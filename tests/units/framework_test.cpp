@@ -1,0 +1,270 @@
+// The unit framework without an image: window records built in memory, loaded into real
+// windows, and driven through the property services; the core data type table; hostile
+// unit data.
+#include <gtest/gtest.h>
+#include <windows.h>
+#include <cstring>
+#include <random>
+#include <string>
+#include <vector>
+#include "image/runtime.h"
+#include "runtime/heap.h"
+#include "units/core_units.h"
+#include "units/events.h"
+#include "units/framework.h"
+#include "units/unit_base.h"
+#include "units/unit_data.h"
+#include "units/window_unit.h"
+
+namespace {
+
+using units::Entry;
+using units::WindowTemplate;
+
+constexpr uint32_t kWindow = 0x52017001, kOwn = 0x06017000;
+constexpr uint32_t kLabel = 0x16017002, kButton = 0x16017003, kEdit = 0x16017004,
+                   kCheck = 0x16017005, kTimer = 0x16017006, kPlaceholder = 0x16017007;
+
+std::string u32s(std::initializer_list<uint32_t> words) {
+  units::DataWriter w;
+  for (uint32_t v : words) w.u32(v);
+  return w.data();
+}
+
+Entry entry(uint32_t id, uint32_t type, RECT r, std::string data = {}) {
+  Entry e;
+  e.id = id;
+  e.type = type;
+  e.left = r.left;
+  e.top = r.top;
+  e.width = r.right;
+  e.height = r.bottom;
+  e.flags = 1 | 4;  // visible, tab stop
+  e.data = std::move(data);
+  return e;
+}
+
+// One window holding a unit of each type built here; loaded for each test.
+class UnitFramework : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    units::install();
+    window_ = std::make_unique<WindowTemplate>();
+    window_->id = kWindow;
+    window_->entries = {
+        entry(kOwn, units::kWindowType, {30, 30, 400, 300}),
+        entry(kLabel, units::kLabelType, {10, 10, 100, 20}),
+        entry(kButton, units::kButtonType, {10, 40, 100, 30}),
+        entry(kEdit, units::kEditBoxType, {10, 80, 120, 24}),
+        entry(kCheck, units::kCheckBoxType, {10, 110, 120, 24}),
+        entry(kTimer, units::kTimerType, {200, 10, 30, 30}),
+        entry(kPlaceholder, units::kPlaceholderType, {200, 60, 150, 60}),
+    };
+    image::rt().templates.push_back(window_.get());
+    ASSERT_TRUE(units::load_window(*window_, false, nullptr));
+  }
+  void TearDown() override {
+    if (units::WindowUnit* w = units::live_window(*window_)) DestroyWindow(w->handle());
+    image::rt().templates.clear();
+  }
+  int64_t read(uint32_t unit, int prop, int index = -1) {
+    return static_cast<int64_t>(units::read_property(kWindow, unit, prop, index));
+  }
+  void write(uint32_t unit, int prop, uint32_t lo, int index = -1) {
+    units::write_property(kWindow, unit, prop, index, lo, 0);
+  }
+  std::string read_text(uint32_t unit, int prop, int index = -1) {
+    auto* p = reinterpret_cast<char*>(static_cast<uintptr_t>(read(unit, prop, index)));
+    std::string s = p ? p : "";
+    runtime::free_block(p);
+    return s;
+  }
+  void write_text(uint32_t unit, int prop, const char* text, int index = -1) {
+    write(unit, prop, reinterpret_cast<uintptr_t>(text), index);
+  }
+  HWND handle(uint32_t unit) { return units::live_handle(*units::find_entry(*window_, unit)); }
+
+  std::unique_ptr<WindowTemplate> window_;
+};
+
+}  // namespace
+
+TEST_F(UnitFramework, ClampedWritesReadBack) {
+  struct Case { uint32_t unit; int prop; int32_t written; int32_t expected; };
+  const Case cases[] = {
+      {kButton, 11, 7, 2},        // horizontal alignment: pick 0..2
+      {kButton, 9, -3, 0},        // negative pick values become 0
+      {kLabel, 11, 3, 5},         // frame width below 5
+      {kLabel, 11, 9, 9},
+      {kLabel, 20, 12, 8},        // gradient mode 0..8
+      {kEdit, 14, -4, 0},         // maximum length
+      {kEdit, 18, 99, 11},        // input mode 0..11
+      {kTimer, 8, -5, 0},
+      {kTimer, 8, 3000, 3000},
+      {kOwn, 28, 40, 29},         // shape 0..29
+      {kOwn, 9, 9, 6},            // border 0..6
+      {kLabel, 2, -5, 0},         // width
+      {kLabel, 3, 40000, 32627},  // height
+      {kLabel, 0, 50, 50},        // left
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.unit) + " property " + std::to_string(c.prop));
+    write(c.unit, c.prop, static_cast<uint32_t>(c.written));
+    EXPECT_EQ(static_cast<int32_t>(read(c.unit, c.prop)), c.expected);
+  }
+}
+
+TEST_F(UnitFramework, LogicalPropertiesReadOnlyExactOne) {
+  write(kCheck, 18, 5);                        // any non-zero writes 1
+  EXPECT_EQ(read(kCheck, 18), 1);
+  EXPECT_EQ(SendMessageA(handle(kCheck), BM_GETCHECK, 0, 0), BST_CHECKED);
+  write(kCheck, 18, 0);
+  EXPECT_EQ(read(kCheck, 18), 0);
+  write(kOwn, 30, 2);                          // stored as 1 by the write conversion
+  EXPECT_EQ(read(kOwn, 30), 1);
+  write(kLabel, 6, 1);                         // disabled
+  EXPECT_FALSE(IsWindowEnabled(handle(kLabel)));
+  EXPECT_EQ(read(kLabel, 6), 1);
+  write(kLabel, 5, 0);                         // visible
+  EXPECT_FALSE(IsWindowVisible(handle(kLabel)));
+  EXPECT_EQ(read(kLabel, 5), 0);
+}
+
+TEST_F(UnitFramework, TextsAndRecreation) {
+  HWND before = handle(kButton);
+  write_text(kButton, 10, "确定");            // caption: acts on the live button
+  EXPECT_EQ(handle(kButton), before);
+  char text[32];
+  GetWindowTextA(before, text, sizeof text);
+  EXPECT_STREQ(text, "确定");
+  EXPECT_EQ(read_text(kButton, 10), "确定");
+  write_text(kEdit, 8, "abcdef");
+  EXPECT_EQ(read_text(kEdit, 8), "abcdef");
+  write(kEdit, 24, static_cast<uint32_t>(-1));  // selection start -1: the end of the text
+  DWORD s = 0, e = 0;
+  SendMessageA(handle(kEdit), EM_GETSEL, reinterpret_cast<WPARAM>(&s), reinterpret_cast<LPARAM>(&e));
+  EXPECT_EQ(s, 6u);
+  HWND edit = handle(kEdit);
+  write(kEdit, 20, 2);                         // letter case: re-created
+  EXPECT_NE(handle(kEdit), edit);
+  EXPECT_TRUE(GetWindowLongA(handle(kEdit), GWL_STYLE) & ES_UPPERCASE);
+  EXPECT_EQ(read_text(kEdit, 8), "ABCDEF");    // the content survives, in the new case
+  write_text(kOwn, 4, "标记");                 // tag
+  EXPECT_EQ(read_text(kOwn, 4), "标记");
+  write_text(kLabel, 8, nullptr);              // null text writes the empty text
+  EXPECT_EQ(read_text(kLabel, 8), "");
+}
+
+TEST_F(UnitFramework, FontElements) {
+  struct Case { int index; uint32_t written; int64_t expected; };
+  const Case cases[] = {
+      {0, 4000, 400},   // angle modulo 3600
+      {1, 1, 1},        // bold
+      {1, 0, 0},
+      {2, 7, 1},        // italic
+      {4, 1, 1},        // underline
+      {5, 12, 12},      // size in points
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.index);
+    write(kLabel, 15, c.written, c.index);
+    EXPECT_EQ(read(kLabel, 15, c.index), c.expected);
+  }
+  write_text(kLabel, 15, "", 6);                         // 0 bytes: 宋体
+  EXPECT_EQ(read_text(kLabel, 15, 6), "宋体");
+  write_text(kLabel, 15, std::string(32, 'a').c_str(), 6);  // 32 bytes: 宋体
+  EXPECT_EQ(read_text(kLabel, 15, 6), "宋体");
+  write_text(kLabel, 15, "Arial", 6);
+  EXPECT_EQ(read_text(kLabel, 15, 6), "Arial");
+}
+
+TEST_F(UnitFramework, UnloadedWindowUsesTemplate) {
+  units::WindowUnit* w = units::live_window(*window_);
+  ASSERT_TRUE(w);
+  write(kEdit, 0, 77);                          // while loaded: gone after destruction
+  DestroyWindow(w->handle());
+  EXPECT_EQ(units::live_window(*window_), nullptr);
+  EXPECT_EQ(read(kEdit, 0), 10);
+  write(kEdit, 0, 40000);
+  EXPECT_EQ(read(kEdit, 0), 32627);
+  EXPECT_EQ(units::find_entry(*window_, kEdit)->left, 32627);
+}
+
+TEST_F(UnitFramework, PlaceholderHasNoValues) {
+  EXPECT_EQ(read(kPlaceholder, 8), 0);
+  write(kPlaceholder, 8, 5);                    // does nothing
+  EXPECT_EQ(read(kPlaceholder, 8), 0);
+  char cls[64];
+  GetClassNameA(handle(kPlaceholder), cls, sizeof cls);
+  EXPECT_STREQ(cls, "OrvelErrorControl");
+  EXPECT_TRUE(GetWindowLongA(handle(kPlaceholder), GWL_STYLE) & WS_BORDER);
+}
+
+TEST_F(UnitFramework, ControlIdentifiersInCreationOrder) {
+  // The units from the last entry back: placeholder 100, timer 110, ..., label 150.
+  const std::pair<uint32_t, int> cases[] = {{kPlaceholder, 100}, {kTimer, 110}, {kCheck, 120},
+                                            {kEdit, 130}, {kButton, 140}, {kLabel, 150}};
+  for (auto [unit, id] : cases) EXPECT_EQ(GetDlgCtrlID(handle(unit)), id);
+  EXPECT_FALSE(IsWindowVisible(handle(kTimer)));  // function units are never shown
+}
+
+TEST(UnitTypes, CoreTableRows) {
+  struct Case { uint32_t number; const char* english; uint32_t flags; uint32_t properties; bool iface; };
+  const Case cases[] = {
+      {1, "window", 0x800000D0, 32, true},   {2, "rpt", 0x80000001, 0, false},
+      {3, "menu", 0x80000004, 4, false},     {5, "EditBox", 0x80000040, 29, true},
+      {10, "Label", 0x84012040, 29, true},   {11, "Button", 0x80000840, 14, true},
+      {12, "CheckBox", 0x80001040, 21, true}, {32, "Timer", 0x80008040, 9, true},
+      {46, "ODBCDB", 0x80008040, 0, false},  {51, "ErrorControl", 0x840100C1, 0, true},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.number);
+    const units::UnitTypeEntry* t = units::core_type_entry(c.number);
+    ASSERT_TRUE(t);
+    EXPECT_STREQ(t->english, c.english);
+    EXPECT_EQ(t->flags, c.flags);
+    EXPECT_EQ(t->property_count, c.properties);
+    EXPECT_EQ(t->iface != nullptr, c.iface);
+  }
+  EXPECT_EQ(units::core_type_entry(52), nullptr);
+  EXPECT_EQ(units::find_type(0x00340001), nullptr);  // a library beyond the list
+  // Interface operations offered by type.
+  auto op = [](uint32_t n, int i) { return units::type_operation(units::core_type_entry(n), i) != nullptr; };
+  EXPECT_TRUE(op(1, units::kGetIcon));
+  EXPECT_TRUE(op(5, units::kWantsKey));
+  EXPECT_FALSE(op(11, units::kWantsKey));
+  EXPECT_TRUE(op(11, units::kActsOnEnter));
+  EXPECT_FALSE(op(51, units::kGetAllData));
+  EXPECT_FALSE(op(32, units::kConvertTexts));
+}
+
+TEST(UnitTypes, HostileDataNeverCrashes) {
+  // Random and truncated data for every unit type: the create operation answers a unit or
+  // none, and never reads past the data.
+  units::hold_events();  // these units belong to no window record: no events
+  HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+  std::mt19937 rng(7);
+  const uint32_t types[] = {1, 5, 10, 11, 12, 32, 51};
+  int made = 0, refused = 0;
+  for (uint32_t t : types) {
+    auto create = reinterpret_cast<units::CreateOp>(
+        units::type_operation(units::core_type_entry(t), units::kCreate));
+    ASSERT_TRUE(create);
+    for (int i = 0; i < 60; ++i) {
+      std::vector<uint8_t> data(rng() % 96);
+      for (auto& b : data) b = static_cast<uint8_t>(rng());
+      if (i % 3 == 0 && data.size() >= 4) data[0] = static_cast<uint8_t>(1 + rng() % 2), data[1] = data[2] = data[3] = 0;
+      void* u = create(data.data(), static_cast<uint32_t>(data.size()), 0, t == 1 ? nullptr : parent,
+                       100, nullptr, 0, 0, 50, 20, kWindow, 0x16017100, 0, 0);
+      if (!u) { ++refused; continue; }
+      ++made;
+      auto* w = static_cast<framework::Window*>(u);
+      DestroyWindow(w->handle());
+    }
+  }
+  EXPECT_GT(made, 0);
+  EXPECT_GT(refused, 0);
+  DestroyWindow(parent);
+  units::release_events();
+}
