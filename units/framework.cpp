@@ -12,6 +12,7 @@
 #include "runtime/errors.h"
 #include "runtime/heap.h"
 #include "units/events.h"
+#include "units/menus.h"
 #include "units/unit_base.h"
 #include "units/window_state.h"
 #include "units/window_unit.h"
@@ -286,7 +287,7 @@ HWND modal_window_handle() {
 uint64_t read_property(uint32_t window, uint32_t unit, int32_t prop, int32_t index) {
   WindowTemplate* w;
   Entry& e = entry_or_fail(window, unit, &w);
-  if ((e.type & 0xDFFFFFFF) == kMenuTypeCode) {
+  if (e.menu_item) {
     switch (prop) {
       case 0: return new_text(e.tag);
       case 1: return (e.flags >> 2) & 1;
@@ -339,15 +340,25 @@ void write_property(uint32_t window, uint32_t unit, int32_t prop, int32_t index,
                     uint32_t hi) {
   WindowTemplate* w;
   Entry& e = entry_or_fail(window, unit, &w);
-  if ((e.type & 0xDFFFFFFF) == kMenuTypeCode) {
-    // Menu items: kept in the template (the window's menu bar is not built by this runtime).
+  if (e.menu_item) {
+    // Menu items: the menu bar is rebuilt only when something changes.
+    uint32_t flags = e.flags;
     switch (prop) {
-      case 0: e.tag = text_arg(lo); break;
-      case 1: e.flags = lo ? (e.flags | 4) : (e.flags & ~4u); break;
-      case 2: e.flags = lo ? (e.flags | 2) : (e.flags & ~2u); break;
-      case 3: e.flags = lo ? (e.flags & ~1u) : (e.flags | 1); break;
-      default: break;
+      case 0: {
+        std::string caption = text_arg(lo);
+        if (caption == e.tag) return;
+        e.tag = caption;
+        rebuild_menu(*w);
+        return;
+      }
+      case 1: flags = lo ? (flags | 4) : (flags & ~4u); break;
+      case 2: flags = lo ? (flags | 2) : (flags & ~2u); break;
+      case 3: flags = lo ? (flags & ~1u) : (flags | 1); break;
+      default: return;
     }
+    if (flags == e.flags) return;
+    e.flags = flags;
+    rebuild_menu(*w);
     return;
   }
   const UnitTypeEntry* type = find_type(e.type);

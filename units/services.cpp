@@ -6,6 +6,7 @@
 #include "runtime/errors.h"
 #include "units/events.h"
 #include "units/framework.h"
+#include "units/menus.h"
 #include "units/unit_base.h"
 #include "units/window_state.h"
 #include "units/window_unit.h"
@@ -115,6 +116,18 @@ int64_t notify(int code, uint32_t v1, uint32_t v2, bool* handled) {
       WindowTemplate* w = find_window(v1);
       Entry* e = w ? find_entry(*w, v2) : nullptr;
       return e ? e->type : 0;
+    }
+    case 2037: {
+      WindowTemplate* w = find_window(v1);
+      if (!w) return 0;
+      for (Entry& e : w->entries)
+        if (e.menu_item) e.flags |= 8;
+      rebuild_menu(*w);
+      return 0;
+    }
+    case 2040: {
+      if (WindowTemplate* w = find_window(v1)) rebuild_menu(*w);
+      return 0;
     }
     case 2033: {
       WindowTemplate* w = find_window(v1);

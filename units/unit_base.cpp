@@ -38,6 +38,21 @@ void Unit::dispose() {
 }
 
 LRESULT Unit::on_message(UINT msg, WPARAM wp, LPARAM lp) {
+  // Notifications of a contained unit go back to it (the window, or a container unit).
+  switch (msg) {
+    case WM_COMMAND:
+      if (Unit* u = lp ? from_window(reinterpret_cast<HWND>(lp)) : nullptr) {
+        u->on_command(HIWORD(wp));
+        return 0;
+      }
+      break;
+    case WM_CTLCOLOREDIT: case WM_CTLCOLORSTATIC: case WM_CTLCOLORBTN:
+      if (Unit* u = from_window(reinterpret_cast<HWND>(lp)))
+        if (HBRUSH b = u->on_ctl_color(reinterpret_cast<HDC>(wp))) return reinterpret_cast<LRESULT>(b);
+      break;
+    default:
+      break;
+  }
   LRESULT r = pass(msg, wp, lp);
   if (msg == WM_SETFOCUS) raise(-7);
   if (msg == WM_KILLFOCUS) raise(-8);

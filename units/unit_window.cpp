@@ -10,6 +10,7 @@
 #include "units/core_units.h"
 #include "units/events.h"
 #include "units/framework.h"
+#include "units/menus.h"
 #include "units/window_state.h"
 #include "units/window_unit.h"
 
@@ -576,6 +577,7 @@ bool WindowUnit::pre_translate(MSG& m) {
     auto filter = reinterpret_cast<FilterOp>(type_operation(find_type(e->type), kFilterMessage));
     if (filter && units::live_object(*e) && filter(e->live_object, &m)) return true;
   }
+  if (keyboard && accelerators_ && TranslateAcceleratorA(handle(), accelerators_, &m)) return true;
   if (keyboard && handle_key(m)) return true;
   if (drag_move_ && m.message == WM_LBUTTONDOWN && (own || (flags & kStaticUnit))) {
     ReleaseCapture();
@@ -635,20 +637,13 @@ LRESULT WindowUnit::on_message(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     }
-    case WM_COMMAND: {
-      Unit* u = Unit::from_window(reinterpret_cast<HWND>(lp));
-      if (u && lp) {
-        u->on_command(HIWORD(wp));
+    case WM_COMMAND:
+      if (lp == 0 && LOWORD(wp) >= kFirstMenuCommand) {  // a menu item or its shortcut
+        WindowTemplate* w = find_window(window_id());
+        if (Entry* item = w ? menu_item_of(*w, LOWORD(wp)) : nullptr) raise_for(item->id, 0);
         return 0;
       }
       break;
-    }
-    case WM_CTLCOLOREDIT: case WM_CTLCOLORSTATIC: case WM_CTLCOLORBTN: {
-      Unit* u = Unit::from_window(reinterpret_cast<HWND>(lp));
-      HBRUSH b = u ? u->on_ctl_color(reinterpret_cast<HDC>(wp)) : nullptr;
-      if (b) return reinterpret_cast<LRESULT>(b);
-      break;
-    }
     case WM_CLOSE:
       close();
       return 0;

@@ -4,6 +4,7 @@
 #include "image/runtime.h"
 #include "units/events.h"
 #include "units/framework.h"
+#include "units/menus.h"
 #include "units/unit_base.h"
 #include "units/window_state.h"
 #include "units/window_unit.h"
@@ -26,12 +27,13 @@ uint32_t flags_of(const Entry& e) {
   return t ? t->flags : 0;
 }
 
-void* create_entry(WindowTemplate& w, Entry& e, uint32_t style, HWND parent, UINT control_id) {
+void* create_entry(WindowTemplate& w, Entry& e, uint32_t style, HWND parent, UINT control_id,
+                   HMENU menu = nullptr) {
   const UnitTypeEntry* type = find_type(e.type);
   auto create = reinterpret_cast<CreateOp>(type_operation(type, kCreate));
   if (!create) return nullptr;
   return create(reinterpret_cast<const uint8_t*>(e.data.data()),
-                static_cast<uint32_t>(e.data.size()), style, parent, control_id, nullptr, e.left,
+                static_cast<uint32_t>(e.data.size()), style, parent, control_id, menu, e.left,
                 e.top, e.width, e.height, w.id, e.id, 0, 0);
 }
 
@@ -66,13 +68,16 @@ bool load_window(WindowTemplate& w, bool modal, HWND parent) {
   s.has_copy = true;
   uint32_t window_id = w.id;
 
-  // The window's own unit first, then the units from the last entry back to entry 1.
+  // The menu, then the window's own unit, then the units from the last entry back to 1.
+  BuiltMenu menu = build_menu(w);
   Entry& own = w.entries[0];
   g_loading_modal = modal;
-  own.live_object = create_entry(w, own, (own.flags & 2) ? WS_DISABLED : 0, parent, 0);
+  own.live_object = create_entry(w, own, (own.flags & 2) ? WS_DISABLED : 0, parent, 0, menu.bar);
   g_loading_modal = false;
   WindowUnit* window = live_window(w);
   if (!window) {
+    if (menu.bar) DestroyMenu(menu.bar);
+    if (menu.accelerators) DestroyAcceleratorTable(menu.accelerators);
     own.live_object = nullptr;
     s.entries_copy.clear();
     s.has_copy = false;
@@ -93,7 +98,8 @@ bool load_window(WindowTemplate& w, bool modal, HWND parent) {
     void* made = create_entry(w, e, style, wh, control_id);
     control_id += kControlIdStep;
     if (!made) {
-      DestroyWindow(wh);  // the units made so far go with it; the record is restored
+      if (menu.accelerators) DestroyAcceleratorTable(menu.accelerators);
+      DestroyWindow(wh);  // the units made so far and the menu go with it; the record is restored
       return false;
     }
     e.live_object = made;
@@ -126,6 +132,7 @@ bool load_window(WindowTemplate& w, bool modal, HWND parent) {
   for (size_t i = w.entries.size(); i-- > 1;)
     if (HWND h = handle_of(w.entries[i])) SendMessageA(h, kLoadingComplete, 0, 0);
   SendMessageA(wh, kWindowLoaded, 0, 0);
+  window->set_accelerators(menu.accelerators);
   for (size_t i = 1; i < w.entries.size(); ++i) {
     HWND h = handle_of(w.entries[i]);
     if (!h) continue;

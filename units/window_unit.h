@@ -18,6 +18,7 @@ std::string tray_tip(const char* tip);
 
 class WindowUnit : public Unit {
  public:
+  ~WindowUnit() override { set_accelerators(nullptr); }
   bool load(DataReader& d) override;
   std::string save() const override;
   bool create_window(const CreateArgs& a) override;
@@ -39,6 +40,11 @@ class WindowUnit : public Unit {
   bool idle(DWORD elapsed_ms);
   // Notification-area icon: add, modify, or (icon null) delete; takes the icon's ownership.
   void set_tray_icon(HICON icon, const char* tip);
+  // Takes the accelerator table of the window's menu (the old one is destroyed).
+  void set_accelerators(HACCEL table) {
+    if (accelerators_) DestroyAcceleratorTable(accelerators_);
+    accelerators_ = table;
+  }
   // The icon file held in window data (interface 7).
   static std::string icon_of(const uint8_t* data, uint32_t length);
 
@@ -72,6 +78,7 @@ class WindowUnit : public Unit {
   IconOwner large_icon_, small_icon_, tray_icon_;
   bool tray_added_ = false;
   GdiOwner picture_bitmap_;
+  HACCEL accelerators_ = nullptr;
 };
 
 }  // namespace units

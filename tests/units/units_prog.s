@@ -119,6 +119,10 @@ k_recreated:  .asciz "recreated"
 k_reload_left: .asciz "reload.left"
 k_loaded_left: .asciz "loaded.left"
 k_idle:       .asciz "idle"
+k_open:       .asciz "menu.open"
+k_help:       .asciz "menu.help"
+k_menu_caption: .asciz "menu.caption"
+t_help2:      .asciz "帮助2"
 t_written:    .asciz "written"
 t_abc:        .asciz "abc"
 t_tip:        .asciz "0123456789012345678901234567890123456789012345678901234567890123456789"
@@ -327,6 +331,23 @@ b_click:
 
 c_click:
   note k_cclick, $1
+  xorl %ecx, %ecx
+  ret
+
+# Menu commands. The help item renames itself.
+m_open:
+  note k_open, $1
+  xorl %ecx, %ecx
+  ret
+
+m_help:
+  note k_help, $1
+  wr W1, 0x2601000E, 0, $t_help2
+  rd W1, 0x2601000E, 0
+  pushl %eax
+  note_text k_menu_caption, %eax
+  call orv_free
+  addl $4, %esp
   xorl %ecx, %ecx
   ret
 

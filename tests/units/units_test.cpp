@@ -205,6 +205,25 @@ TEST(Units, PropertyRulesSeenByHandlers) {
   EXPECT_EQ(kit::drive::text(kit::drive::find_child(w, kEdit1)), "written");
 }
 
+TEST(Units, MenuBarCommandsShortcutsAndCaptionWrites) {
+  ProgramRun run(0);
+  HWND w = ready_window(run);
+  ASSERT_TRUE(w);
+  EXPECT_TRUE(GetMenu(w));  // menus live in their process: worked through commands below
+  SetForegroundWindow(w);
+  kit::drive::wait_until([&] { return GetForegroundWindow() == w; }, 2000);
+  kit::drive::press_keys({VK_CONTROL, 'O'});  // the item's shortcut
+  EXPECT_TRUE(run.wait_note("menu.open"));
+  kit::drive::post(w, WM_COMMAND, 20002);
+  EXPECT_TRUE(run.wait_note("menu.help"));
+  EXPECT_EQ(run.text("menu.caption"), "帮助2");
+  EXPECT_EQ(run.count("menu.open"), 1);
+  kit::drive::post(w, WM_COMMAND, 20000);  // the pop-up's own item sends nothing bound
+  kit::drive::post(w, WM_COMMAND, 20009);  // no such item
+  kit::drive::post(w, WM_COMMAND, 20001);
+  EXPECT_TRUE(run.wait_note("menu.open", 2));
+}
+
 TEST(Units, PictureWriteRecreatesButtonInPlace) {
   ProgramRun run(0);
   HWND w = ready_window(run);
