@@ -44,7 +44,8 @@ void tick_period() {
   kit::HttpServer server;
   kit::Process app(kit::bin_dir() + "Revisto.exe");
   HWND w = kit::drive::find_window(app.pid(), "", "KelWindow", 20000);
-  if (!w) {
+  kit::drive::wait_until([&] { return w && IsWindowVisible(w) && GetDlgItem(w, 110); }, 10000);
+  if (!w || !GetDlgItem(w, 110)) {
     std::printf("tick period: the window did not appear\n");
     return;
   }
