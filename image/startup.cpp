@@ -1,18 +1,17 @@
 // The run entry: takes the heap, prepares the image and runs its start-up routine.
 #include "image/startup.h"
+#include "image/prepare.h"
 #include "image/runtime.h"
-
-namespace image {
-// Image preparation: the working copy's start-up routine (the image builder's side).
-void* prepare(uint8_t* working_copy);
-}  // namespace image
+#include "image/shutdown.h"
 
 // The C++ half of the run entry: takes the heap and prepares the image; returns the
 // start-up routine.
 extern "C" void* orvel_prepare_for_run(uint8_t* working_copy) asm("orvel_prepare_for_run");
 void* orvel_prepare_for_run(uint8_t* working_copy) {
   image::rt().heap = GetProcessHeap();
-  return image::prepare(working_copy);
+  void* start = image::prepare(working_copy);
+  if (!start) image::exit_program(-1);  // a refused library has been reported already
+  return start;
 }
 
 // int __stdcall orvel_run_entry(uint8_t* working_copy)
