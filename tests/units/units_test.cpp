@@ -216,6 +216,7 @@ TEST(Units, MenuBarCommandsShortcutsAndCaptionWrites) {
   EXPECT_TRUE(run.wait_note("menu.open"));
   kit::drive::post(w, WM_COMMAND, 20002);
   EXPECT_TRUE(run.wait_note("menu.help"));
+  EXPECT_TRUE(run.wait_note("menu.caption"));
   EXPECT_EQ(run.text("menu.caption"), "帮助2");
   EXPECT_EQ(run.count("menu.open"), 1);
   kit::drive::post(w, WM_COMMAND, 20000);  // the pop-up's own item sends nothing bound
@@ -366,32 +367,51 @@ TEST(Units, KeyEventsCarryFoldedCodesAndKeyState) {
   EXPECT_TRUE(run.wait_note("click"));
 }
 
-TEST(Units, PlaceholderMessageCentredAndScreenshotKept) {
-  ProgramRun run(0);
-  HWND w = ready_window(run);
-  ASSERT_TRUE(w);
-  SetForegroundWindow(w);
-  Sleep(700);
-  HWND ph = kit::drive::find_child(w, kPlaceholder);
-  RECT r;
-  GetWindowRect(ph, &r);
-  kit::Shot shot = kit::screenshot();
-  ASSERT_GT(shot.width, 0);
-  shot.save_png(kit::bin_dir() + "units_window.png");
+// Bounding box of the red pixels of a screen rectangle; x1 < 0 when there are none.
+struct RedBox {
   int x0 = INT_MAX, y0 = INT_MAX, x1 = -1, y1 = -1;
+};
+
+RedBox red_box(const kit::Shot& shot, const RECT& r) {
+  RedBox b;
   for (int y = std::max(0L, r.top); y < std::min<long>(shot.height, r.bottom); ++y)
     for (int x = std::max(0L, r.left); x < std::min<long>(shot.width, r.right); ++x) {
       uint32_t p = shot.at(x, y);
       int red = (p >> 16) & 0xFF, green = (p >> 8) & 0xFF, blue = p & 0xFF;
       if (red > 150 && red - std::max(green, blue) > 80) {  // red, anti-aliased edges too
-        x0 = std::min(x0, x); y0 = std::min(y0, y); x1 = std::max(x1, x); y1 = std::max(y1, y);
+        b.x0 = std::min(b.x0, x);
+        b.y0 = std::min(b.y0, y);
+        b.x1 = std::max(b.x1, x);
+        b.y1 = std::max(b.y1, y);
       }
     }
-  ASSERT_GE(x1, 0) << "no red text";
-  double cx = (x0 + x1) / 2.0, cy = (y0 + y1) / 2.0;
+  return b;
+}
+
+TEST(Units, PlaceholderMessageCentredAndScreenshotKept) {
+  ProgramRun run(0);
+  HWND w = ready_window(run);
+  ASSERT_TRUE(w);
+  HWND ph = kit::drive::find_child(w, kPlaceholder);
+  RECT r;
+  GetWindowRect(ph, &r);
   double ux = (r.left + r.right - 1) / 2.0, uy = (r.top + r.bottom - 1) / 2.0;
-  EXPECT_NEAR(cx, ux, 3.0) << x0 << ".." << x1 << " in " << r.left << ".." << r.right;
-  EXPECT_NEAR(cy, uy, 3.0);
+  RedBox b;
+  // The window on top of the display, repainted; another attempt if something covered it.
+  for (int attempt = 0; attempt < 3; ++attempt) {
+    SetForegroundWindow(w);
+    RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Sleep(700);
+    kit::Shot shot = kit::screenshot();
+    ASSERT_GT(shot.width, 0);
+    shot.save_png(kit::bin_dir() + "units_window.png");
+    b = red_box(shot, r);
+    if (b.x1 >= 0 && std::abs((b.x0 + b.x1) / 2.0 - ux) <= 3 && std::abs((b.y0 + b.y1) / 2.0 - uy) <= 3)
+      break;
+  }
+  ASSERT_GE(b.x1, 0) << "no red text";
+  EXPECT_NEAR((b.x0 + b.x1) / 2.0, ux, 3.0) << b.x0 << ".." << b.x1 << " in " << r.left << ".." << r.right;
+  EXPECT_NEAR((b.y0 + b.y1) / 2.0, uy, 3.0);
 }
 
 TEST(Units, StateWrittenWhileHiddenOnlyStored) {
