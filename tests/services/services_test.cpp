@@ -11,6 +11,7 @@
 #include "image/dll_commands.h"
 #include "image/intercept.h"
 #include "image/library_loader.h"
+#include "image/startup.h"
 #include "image/runtime.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
@@ -381,4 +382,135 @@ TEST(FindFiles, PatternThenContinue) {
   EXPECT_EQ(d[0], '.') << "the first directory entry";
   runtime::free_block(d);
   if (handle) FindClose(handle);
+}
+
+namespace {
+
+// GetNewSock called the way an outside caller does, with EBX = `word`; returns EAX and EDX.
+std::pair<uint32_t, uint32_t> get_new_sock_with_ebx(int code, uint32_t word) {
+  uint32_t eax, edx;
+  asm volatile(
+      "pushl %%ebx\n\t"
+      "movl  %[word], %%ebx\n\t"
+      "pushl %[code]\n\t"
+      "call  orvel_get_new_sock\n\t"   // removes its argument
+      "popl  %%ebx\n\t"
+      : "=a"(eax), "=d"(edx)
+      : [word] "m"(word), [code] "m"(code)
+      : "ecx", "memory", "cc");
+  return {eax, edx};
+}
+
+}  // namespace
+
+TEST(Interception, GetNewSockInstanceCodes) {
+  image::Runtime& r = image::rt();
+  r.instance_counter = 4;
+  auto [run, none] = get_new_sock_with_ebx(1000, 0);
+  EXPECT_EQ(run, uint32_t(uintptr_t(&image::run_entry)));
+  auto [run1, n1] = get_new_sock_with_ebx(1001, 0);
+  EXPECT_EQ(run1, run);
+  EXPECT_EQ(n1, 5u);
+  auto [run3, n3] = get_new_sock_with_ebx(1003, 0xABCD);
+  EXPECT_EQ(run3, run);
+  EXPECT_EQ(n3, 5u);
+  ASSERT_EQ(r.runtime_instances.size(), 1u);
+  EXPECT_EQ(r.runtime_instances[0], (std::pair<int, uint32_t>{5, 0xABCD}));
+  auto [release, zero] = get_new_sock_with_ebx(1002, 0);
+  EXPECT_EQ(release, uint32_t(uintptr_t(&image::release_instance)));
+  EXPECT_EQ(get_new_sock_with_ebx(1004, 0).first, 0u);
+}
+
+TEST(Interception, InstanceReleaseForgetsItsConstantRange) {
+  image::Runtime& r = image::rt();
+  static const uint8_t a[4] = {}, b[4] = {};
+  r.instances = {1, 2};
+  r.const_ranges = {{a, a + 4}, {b, b + 4}};
+  r.runtime_instances = {{2, 7}};
+  r.images_loaded = 2;
+  image::release_instance(2);
+  EXPECT_EQ(r.instances, std::vector<int>{1});
+  ASSERT_EQ(r.const_ranges.size(), 1u);
+  EXPECT_EQ(r.const_ranges[0].begin, a);
+  EXPECT_TRUE(r.runtime_instances.empty());
+  EXPECT_EQ(r.images_loaded, 1);
+  EXPECT_FALSE(r.shutting_down);
+  image::release_instance(-1);  // no instance named; the last image: shutdown with code 0
+  EXPECT_EQ(r.images_loaded, 0);
+  EXPECT_TRUE(r.shutting_down);
+  EXPECT_TRUE(r.const_ranges.empty());
+}
+
+TEST(DllCommands, DirectoryOverrideIsTriedFirst) {
+  image::Runtime& r = image::rt();
+  load_core();
+  char exe[MAX_PATH];
+  GetModuleFileNameA(nullptr, exe, MAX_PATH);
+  std::string bin(exe, std::strrchr(exe, '\\') + 1);
+  std::string dir = bin + "dll_override";
+  CreateDirectoryA(dir.c_str(), nullptr);
+  ASSERT_TRUE(CopyFileA((bin + "services_dll.dll").c_str(), (dir + "\\only_here.dll").c_str(), FALSE));
+  r.program_dir = bin.substr(0, bin.size() - 1);
+  r.module_dir = bin;
+  r.dll_commands = {{nullptr, nullptr, "only_here.dll", "twelve"}};
+  r.set_dll_directory(dir.c_str());
+  void* p = image::resolve_dll_command(0);
+  ASSERT_NE(p, nullptr);
+  EXPECT_EQ(reinterpret_cast<int(__stdcall*)()>(p)(), 12);
+  char found[MAX_PATH];
+  GetModuleFileNameA(r.dll_commands[0].module, found, MAX_PATH);
+  EXPECT_EQ(lstrcmpiA(found, (dir + "\\only_here.dll").c_str()), 0) << found;
+}
+
+TEST(Services, CommandEntryKeepsTheCallersRegisters) {
+  load_core();
+  uint32_t ebx = 0, esi = 0, edi = 0;
+  uint32_t selector = 572 * 4, count = 0;
+  const void* entry = runtime::service_table()[3];
+  asm volatile(
+      "pushl %%ebp\n\t"
+      "pushl %%ebx\n\t"
+      "movl  %[sel], %%ebx\n\t"
+      "movl  $0x51515151, %%esi\n\t"
+      "movl  $0x71717171, %%edi\n\t"
+      "pushl %[count]\n\t"
+      "call  *%[entry]\n\t"
+      "addl  $4, %%esp\n\t"
+      "movl  %%ebx, %%eax\n\t"
+      "popl  %%ebx\n\t"
+      "popl  %%ebp\n\t"
+      : "=a"(ebx), "=S"(esi), "=D"(edi)
+      : [sel] "m"(selector), [count] "m"(count), [entry] "m"(entry)
+      : "ecx", "edx", "memory", "cc");
+  EXPECT_EQ(ebx, selector);
+  EXPECT_EQ(esi, 0x51515151u);
+  EXPECT_EQ(edi, 0x71717171u);
+}
+
+TEST(MainLoop, IdleRoutinesLastRegisteredFirst) {
+  image::Runtime& r = image::rt();
+  r.idle_routines.clear();
+  static std::vector<uint32_t> order;
+  HWND a = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  HWND b = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  HWND gone = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
+  auto routine = [](uint32_t arg) {
+    order.push_back(arg);
+    if (order.size() >= 4) PostQuitMessage(0);
+  };
+  auto fn = uint32_t(uintptr_t(static_cast<void(__cdecl*)(uint32_t)>(routine)));
+  for (auto [w, arg] : {std::pair{a, 1u}, std::pair{gone, 9u}, std::pair{b, 2u}}) {
+    uint32_t req[3] = {uint32_t(uintptr_t(w)), fn, arg};
+    runtime::notify(1012, uint32_t(uintptr_t(req)), 0);
+  }
+  DestroyWindow(gone);
+  r.run_loop(framework::App::kMainLoop);
+  ASSERT_GE(order.size(), 4u);
+  EXPECT_EQ(order[0], 2u);
+  EXPECT_EQ(order[1], 1u);
+  EXPECT_EQ(order[2], 2u);
+  EXPECT_EQ(order[3], 1u);
+  EXPECT_EQ(r.idle_routines.size(), 2u) << "the routine of a destroyed window is removed";
+  DestroyWindow(a);
+  DestroyWindow(b);
 }

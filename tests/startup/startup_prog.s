@@ -21,7 +21,7 @@ start:
   call orv_further
   addl $4, %esp
   dll 0                        # test_mode
-  cmpl $14, %eax
+  cmpl $16, %eax
   jae bad_mode
   jmp *modes(,%eax,4)
 
@@ -30,7 +30,7 @@ start:
 modes:
   .long bad_mode, m_exit_zero, m_nested_exit, m_coded_error, m_code0_error, m_alloc_fail
   .long m_stack, m_missing_file_export, m_missing_export, m_probe_core, m_fixed_slots
-  .long m_thread_exit, m_join, m_library
+  .long m_thread_exit, m_join, m_library, m_empty_slot, m_bad_further
 
   .text
 bad_mode:
@@ -190,4 +190,19 @@ m_library:
   call orv_call_library
   addl $16, %esp
   pushl %eax
+  call orv_exit
+
+# An empty slot of the core table: a run-time error, not a call through a null entry.
+m_empty_slot:
+  pushl $0
+  movl $148*4, %ebx
+  call orv_call_core
+  pushl $96
+  call orv_exit
+
+# A further-service number outside 0..5: a run-time error.
+m_bad_further:
+  movl $6, %eax
+  call orv_further
+  pushl $95
   call orv_exit

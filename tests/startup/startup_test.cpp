@@ -85,6 +85,8 @@ TEST(Startup, RunTimeErrorsShowTheirDialogAndEndWithMinusOne) {
       {5, error_dialog("分配 1000000 字节内存失败!", 0)},
       {7, error_dialog("无法找到指定DLL库文件“startup_dll.dll”中的输出命令“no_such_export”", 0)},
       {8, error_dialog("无法找到指定DLL库文件中的输出命令“NoSuchExportAnywhere”", 0)},
+      {14, error_dialog("所调用的支持库命令不存在", 0)},
+      {15, error_dialog("无效的服务功能号", 0)},
   };
   for (const Case& c : cases) {
     Outcome o = run_mode(c.mode, 1);
