@@ -259,7 +259,10 @@ int64_t interface_identifier(uint32_t type, uint32_t record) {
 int64_t no_window_raises(uint32_t, uint32_t) {
   raise_error("指定窗口或窗口组件不存在或尚未载入", 0);
 }
-int64_t no_event_window(uint32_t, uint32_t) { raise_error("未找到引发事件的窗口", 0); }
+int64_t no_event_window(uint32_t, uint32_t) {
+  if (rt().event_hold > 0) return 0;  // events held back: nothing runs, no result
+  raise_error("未找到引发事件的窗口", 0);
+}
 int64_t not_loaded(uint32_t, uint32_t) { return -1; }
 int64_t returns_one(uint32_t, uint32_t) { return 1; }
 int64_t returns_five(uint32_t, uint32_t) { return 5; }

@@ -2,6 +2,7 @@
 // continues past every breakpoint trap, and writes what it saw to a report file:
 //   breakpoints N        traps seen after the loader's own
 //   debug TEXT           one line per debugger output text of the program
+// The program's process id is written to REPORT.pid as soon as it runs.
 // usage: testdbg REPORT PROGRAM [ARGUMENTS]; exits with the program's exit code.
 #include <windows.h>
 #include <cstdio>
@@ -49,6 +50,10 @@ int main(int argc, char** argv) {
   if (!CreateProcessA(nullptr, command.data(), nullptr, nullptr, FALSE, DEBUG_ONLY_THIS_PROCESS,
                       nullptr, nullptr, &si, &pi))
     return 3;
+  if (FILE* f = std::fopen((std::string(argv[1]) + ".pid").c_str(), "wb")) {
+    std::fprintf(f, "%lu", pi.dwProcessId);
+    std::fclose(f);
+  }
   std::string report;
   int traps = 0;
   bool loader_trap_seen = false;

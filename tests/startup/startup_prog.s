@@ -21,7 +21,7 @@ start:
   call orv_further
   addl $4, %esp
   dll 0                        # test_mode
-  cmpl $16, %eax
+  cmpl $17, %eax
   jae bad_mode
   jmp *modes(,%eax,4)
 
@@ -31,6 +31,7 @@ modes:
   .long bad_mode, m_exit_zero, m_nested_exit, m_coded_error, m_code0_error, m_alloc_fail
   .long m_stack, m_missing_file_export, m_missing_export, m_probe_core, m_fixed_slots
   .long m_thread_exit, m_join, m_library, m_empty_slot, m_bad_further
+  .long m_missing_library
 
   .text
 bad_mode:
@@ -205,4 +206,13 @@ m_bad_further:
   movl $6, %eax
   call orv_further
   pushl $95
+  call orv_exit
+
+# Library 2 is recorded but its file does not exist: its first command call reports it.
+m_missing_library:
+  pushl $0
+  orv_mov lib, 2, %eax
+  movl $0, %ebx
+  call orv_call_library
+  pushl $94
   call orv_exit

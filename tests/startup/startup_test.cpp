@@ -5,6 +5,7 @@
 // fixed-result core slots, a library loaded on demand, and an exit requested by another thread.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -87,6 +88,10 @@ TEST(Startup, RunTimeErrorsShowTheirDialogAndEndWithMinusOne) {
       {8, error_dialog("无法找到指定DLL库文件中的输出命令“NoSuchExportAnywhere”", 0)},
       {14, error_dialog("所调用的支持库命令不存在", 0)},
       {15, error_dialog("无效的服务功能号", 0)},
+      {16, error_dialog("您的程序缺少一个名为“缺失库2.1版”的Orvel支持库，其文件名为“nolib.vlr”或"
+                        "“nolib.vlb”，数字签名为“00112233445566778899aabbccddeeff”，此文件可以通过"
+                        "重新安装您的程序修复，或直接到Orvel网站 https://orvel.example/ "
+                        "下载Orvel最新版安装后得到这个文件并拷贝到您的程序目录中。", 0)},
   };
   for (const Case& c : cases) {
     Outcome o = run_mode(c.mode, 1);
@@ -164,4 +169,28 @@ TEST(Startup, ErrorHandlerRoutine) {
     }
     EXPECT_EQ(read_file(marks), c.marks) << c.mode;
   }
+}
+
+TEST(Startup, RunModeTwoErrorStopsInTheDebuggerAfterItsDialog) {
+  std::string report = kit::bin_dir() + "debug_error_prog.report";
+  DeleteFileA(report.c_str());
+  DeleteFileA((report + ".pid").c_str());
+  kit::Process p(kit::bin_dir() + "testdbg.exe",
+                 "\"" + report + "\" \"" + kit::bin_dir() + "debug_error_prog.exe\"");
+  ASSERT_TRUE(p.started());
+  DWORD pid = 0;
+  ASSERT_TRUE(kit::drive::wait_until([&] {
+    pid = std::strtoul(read_file(report + ".pid").c_str(), nullptr, 10);
+    return pid != 0;
+  }, 10000));
+  kit::DialogWatcher watcher(pid);
+  EXPECT_TRUE(watcher.wait_for(1, 20000));
+  DWORD code = kit::kStillRunning;
+  p.wait(30000, &code);
+  EXPECT_EQ(code, kMinusOne);
+  auto seen = watcher.seen();
+  ASSERT_EQ(seen.size(), 1u);
+  EXPECT_EQ(seen[0].text, error_dialog("数组成员引用下标必须大于等于1", 4));
+  std::string text = read_file(report);
+  EXPECT_NE(text.find("breakpoints 2\n"), std::string::npos) << "preparation's stop, the error's stop: " << text;
 }
