@@ -10,6 +10,7 @@
 #include "corelib/routine_table.h"
 #include "image/dll_commands.h"
 #include "image/intercept.h"
+#include "image/shutdown.h"
 #include "image/library_loader.h"
 #include "image/startup.h"
 #include "image/runtime.h"
@@ -513,4 +514,47 @@ TEST(MainLoop, IdleRoutinesLastRegisteredFirst) {
   EXPECT_EQ(r.idle_routines.size(), 2u) << "the routine of a destroyed window is removed";
   DestroyWindow(a);
   DestroyWindow(b);
+}
+
+namespace {
+int g_unloads = 0, g_finalised = 0;
+int32_t __cdecl counting_notify(int32_t code, uint32_t, uint32_t) {
+  if (code == 6) ++g_unloads;
+  return 0;
+}
+void __stdcall finaliser() { ++g_finalised; }
+}  // namespace
+
+TEST(Shutdown, RunsTwiceReleasingEverythingOnce) {
+  image::Runtime& r = image::rt();
+  r.heap = GetProcessHeap();
+  static corelib::LibDescriptor lib{};
+  lib.notify = counting_notify;
+  HMODULE dll = LoadLibraryA("services_dll.dll");
+  ASSERT_NE(dll, nullptr);
+  r.libraries.resize(2);
+  r.libraries[1].descriptor = &lib;
+  r.libraries[1].module = LoadLibraryA("services_dll.dll");  // one more reference
+  r.dll_commands = {{LoadLibraryA("services_dll.dll"), nullptr, "services_dll.dll", "twelve"}};
+  r.blocks = {HeapAlloc(r.heap, 0, 64), HeapAlloc(r.heap, 0, 64)};
+  r.finalise_routine = reinterpret_cast<void*>(&finaliser);
+  static int closed = 0;
+  struct Obj : image::RegisteredObject {
+    void close() override { ++closed; }
+  };
+  r.registered_objects = {{new Obj, 0}};
+  image::shutdown(0);
+  image::shutdown(0);
+  EXPECT_EQ(g_finalised, 1);
+  EXPECT_EQ(g_unloads, 1);
+  EXPECT_EQ(closed, 1);
+  EXPECT_TRUE(r.libraries.empty());
+  EXPECT_TRUE(r.dll_commands.empty());
+  EXPECT_TRUE(r.blocks.empty());
+  EXPECT_TRUE(r.shutting_down);
+  EXPECT_GE(r.event_hold, 2) << "events are held from the first step on";
+  // Exactly the two references taken above were given back: one remains, ours.
+  EXPECT_EQ(GetModuleHandleA("services_dll.dll"), dll);
+  FreeLibrary(dll);
+  EXPECT_EQ(GetModuleHandleA("services_dll.dll"), nullptr);
 }
