@@ -1,6 +1,10 @@
 // Window loading: the live window and its units created from a window record, re-parented,
 // ordered, given their cursors, shown, and the loader's events raised; modal loading.
+// Loaded support libraries hear of each load through their library notification routine:
+// code 3 (a window is about to be loaded) and code 4 (its loading ended), value 1 = the
+// window identifier; their answers are not used.
 #include <algorithm>
+#include "corelib/descriptor.h"
 #include "image/runtime.h"
 #include "units/events.h"
 #include "units/framework.h"
@@ -19,6 +23,16 @@ constexpr UINT kWindowUp = 0x8076;
 constexpr UINT kFirstControlId = 100, kControlIdStep = 10;
 
 bool g_loading_modal = false;
+
+constexpr int32_t kWindowLoading = 3, kWindowLoadEnded = 4;
+
+void tell_libraries(int32_t code, uint32_t window_id) {
+  auto& libraries = image::rt().libraries;
+  for (size_t i = 1; i < libraries.size(); ++i) {
+    const corelib::LibDescriptor* d = libraries[i].descriptor;
+    if (d && d->notify) d->notify(code, window_id, 0);
+  }
+}
 
 HWND handle_of(const Entry& e) { return live_handle(e); }
 
@@ -63,6 +77,7 @@ bool load_window(WindowTemplate& w, bool modal, HWND parent) {
     return true;
   }
   HWND focus_before = GetFocus();
+  tell_libraries(kWindowLoading, w.id);
   WindowState& s = state_of(w);
   s.entries_copy = w.entries;
   s.has_copy = true;
@@ -133,6 +148,7 @@ bool load_window(WindowTemplate& w, bool modal, HWND parent) {
     if (HWND h = handle_of(w.entries[i])) SendMessageA(h, kLoadingComplete, 0, 0);
   SendMessageA(wh, kWindowLoaded, 0, 0);
   window->set_accelerators(menu.accelerators);
+  tell_libraries(kWindowLoadEnded, window_id);
   for (size_t i = 1; i < w.entries.size(); ++i) {
     HWND h = handle_of(w.entries[i]);
     if (!h) continue;

@@ -398,10 +398,10 @@ TEST(Units, PlaceholderMessageCentredAndScreenshotKept) {
   double ux = (r.left + r.right - 1) / 2.0, uy = (r.top + r.bottom - 1) / 2.0;
   RedBox b;
   // The window on top of the display, repainted; another attempt if something covered it.
-  for (int attempt = 0; attempt < 3; ++attempt) {
+  for (int attempt = 0; attempt < 6; ++attempt) {
     SetForegroundWindow(w);
     RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
-    Sleep(700);
+    Sleep(attempt == 0 ? 700 : 1000);
     kit::Shot shot = kit::screenshot();
     ASSERT_GT(shot.width, 0);
     shot.save_png(kit::bin_dir() + "units_window.png");
