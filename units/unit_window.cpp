@@ -255,6 +255,15 @@ int WindowUnit::set_property(int index, const PropData& v) {
       topmost_ = on();
       SetWindowPos(handle(), topmost_ ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+      if (!topmost_) {
+        // Windows owned by the hidden window may lose their own topmost state with it.
+        for (WindowTemplate* t : image::rt().templates) {
+          WindowUnit* other = t ? live_window(*t) : nullptr;
+          if (other && other != this && other->topmost_ && !other->own_taskbar_)
+            SetWindowPos(other->handle(), HWND_TOPMOST, 0, 0, 0, 0,
+                         SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+        }
+      }
       break;
     case 22: setting_ = static_cast<int32_t>(v.word); break;
     case 23: class_name_ = text_in(v); break;

@@ -208,6 +208,38 @@ TEST_F(UnitFramework, ControlIdentifiersInCreationOrder) {
   EXPECT_FALSE(IsWindowVisible(handle(kTimer)));  // function units are never shown
 }
 
+// Modal loading: the other windows are disabled while the modal window is up, the load
+// returns when it closes, and they get their enabled state back.
+namespace {
+HWND g_other = nullptr;
+bool g_other_enabled_during = true;
+bool g_modal_seen = false;
+void CALLBACK close_modal(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  g_other_enabled_during = IsWindowEnabled(g_other) != FALSE;
+  HWND modal = units::modal_window_handle();
+  g_modal_seen = modal != nullptr;
+  if (modal) PostMessageA(modal, WM_CLOSE, 0, 0);
+}
+}  // namespace
+
+TEST_F(UnitFramework, ModalLoadDisablesTheOthersUntilItCloses) {
+  WindowTemplate modal;
+  modal.id = 0x52017200;
+  modal.entries = {entry(0x06017201, units::kWindowType, {60, 60, 200, 120}),
+                   entry(0x16017202, units::kButtonType, {10, 10, 80, 24})};
+  image::rt().templates.push_back(&modal);
+  g_other = units::live_window(*window_)->handle();
+  ASSERT_TRUE(IsWindowEnabled(g_other));
+  SetTimer(nullptr, 0, 300, &close_modal);
+  ASSERT_TRUE(units::load_window(modal, true, nullptr));  // returns after the modal run
+  EXPECT_TRUE(g_modal_seen);
+  EXPECT_FALSE(g_other_enabled_during);
+  EXPECT_TRUE(IsWindowEnabled(g_other));
+  EXPECT_EQ(units::live_window(modal), nullptr);
+  EXPECT_EQ(units::modal_window_handle(), nullptr);
+}
+
 TEST(UnitTypes, CoreTableRows) {
   struct Case { uint32_t number; const char* english; uint32_t flags; uint32_t properties; bool iface; };
   const Case cases[] = {
