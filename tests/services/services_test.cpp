@@ -558,3 +558,26 @@ TEST(Shutdown, RunsTwiceReleasingEverythingOnce) {
   FreeLibrary(dll);
   EXPECT_EQ(GetModuleHandleA("services_dll.dll"), nullptr);
 }
+
+namespace {
+std::vector<DWORD> g_idle_calls;
+bool window_idle(DWORD elapsed, std::vector<HWND>& finished) {
+  // A new idle period starts with an empty finished set.
+  if (finished.empty()) g_idle_calls.push_back(elapsed);
+  finished.push_back(reinterpret_cast<HWND>(1));
+  if (g_idle_calls.size() >= 2) PostQuitMessage(0);
+  return false;  // no window wants more: idle work stops until the next message
+}
+void CALLBACK wake(HWND, UINT, UINT_PTR id, DWORD) { KillTimer(nullptr, id); }
+}  // namespace
+
+TEST(MainLoop, IdleHandlerAsksTheWindowsOncePerIdlePeriod) {
+  image::Runtime& r = image::rt();
+  r.idle_routines.clear();
+  r.units.window_idle = window_idle;
+  SetTimer(nullptr, 0, 40, wake);  // a message that starts a second idle period
+  r.run_loop(framework::App::kMainLoop);
+  r.units.window_idle = nullptr;
+  ASSERT_EQ(g_idle_calls.size(), 2u) << "once per idle period: the handler stopped after it";
+  EXPECT_LT(g_idle_calls[0], 1000u) << "milliseconds since the period began";
+}

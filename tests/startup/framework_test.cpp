@@ -213,3 +213,45 @@ TEST(Framework, PendingMessagesAreDispatchedAndQuitIsKept) {
   EXPECT_EQ(m.message, static_cast<UINT>(WM_QUIT)) << "the quit message waits for the loop";
   w.destroy();
 }
+
+namespace {
+
+// A modal loop that ends when a timer clears the modal state.
+class ModalApp : public TestApp {
+ public:
+  bool modal = true;
+ protected:
+  bool modal_active() override { return modal; }
+};
+
+ModalApp* g_modal_app = nullptr;
+void CALLBACK end_modal(HWND, UINT, UINT_PTR id, DWORD) {
+  g_modal_app->modal = false;
+  KillTimer(nullptr, id);
+}
+void CALLBACK quit_now(HWND, UINT, UINT_PTR id, DWORD) {
+  KillTimer(nullptr, id);
+  PostQuitMessage(6);
+}
+
+}  // namespace
+
+TEST(Framework, ModalLoopEndsWithTheModalState) {
+  ModalApp app;
+  g_modal_app = &app;
+  SetTimer(nullptr, 0, 30, end_modal);
+  EXPECT_EQ(app.run_loop(framework::App::kModalLoop), 0);
+  EXPECT_FALSE(app.modal);
+  MSG m;
+  EXPECT_FALSE(PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_NOREMOVE));
+}
+
+TEST(Framework, QuitInsideAModalLoopReachesTheOuterLoop) {
+  ModalApp app;
+  SetTimer(nullptr, 0, 30, quit_now);
+  EXPECT_EQ(app.run_loop(framework::App::kModalLoop), 6);
+  EXPECT_TRUE(app.modal) << "the modal state did not end: the quit message did";
+  MSG m;
+  ASSERT_TRUE(PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) << "put back for the outer loop";
+  EXPECT_EQ(m.wParam, 6u);
+}
