@@ -581,3 +581,30 @@ TEST(MainLoop, IdleHandlerAsksTheWindowsOncePerIdlePeriod) {
   ASSERT_EQ(g_idle_calls.size(), 2u) << "once per idle period: the handler stopped after it";
   EXPECT_LT(g_idle_calls[0], 1000u) << "milliseconds since the period began";
 }
+
+TEST(RuntimeNotify, EventSourceAndIconEntries) {
+  image::Runtime& r = image::rt();
+  r.heap = GetProcessHeap();
+  uint32_t source[2] = {0, 0};
+  r.event_window = 0;
+  EXPECT_EQ(runtime::notify(2017, uint32_t(uintptr_t(source)), 0), 0) << "no handler runs";
+  r.event_window = 0x52010001;
+  r.event_unit = 0x16010013;
+  EXPECT_EQ(runtime::notify(2017, uint32_t(uintptr_t(source)), 0), 1);
+  EXPECT_EQ(source[0], 0x52010001u);
+  EXPECT_EQ(source[1], 0x16010013u);
+  r.event_window = 0;
+
+  auto* e = static_cast<image::IconEntry*>(runtime::allocate(sizeof(image::IconEntry)));
+  e->icon = CopyIcon(LoadIcon(nullptr, IDI_APPLICATION));
+  e->data = runtime::allocate(16);
+  uint32_t v = uint32_t(uintptr_t(e));
+  EXPECT_EQ(runtime::notify(2021, v, 0), 0);
+  runtime::notify(2019, v, 0);
+  runtime::notify(2019, v, 0);
+  EXPECT_EQ(runtime::notify(2021, v, 0), 1);
+  EXPECT_EQ(r.icon_entries.size(), 1u) << "an entry is listed once";
+  runtime::notify(2020, v, 0);  // destroys the icon, frees the data and the entry
+  EXPECT_EQ(runtime::notify(2021, v, 0), 0);
+  EXPECT_TRUE(r.icon_entries.empty());
+}

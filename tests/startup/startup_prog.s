@@ -21,7 +21,7 @@ start:
   call orv_further
   addl $4, %esp
   dll 0                        # test_mode
-  cmpl $17, %eax
+  cmpl $18, %eax
   jae bad_mode
   jmp *modes(,%eax,4)
 
@@ -31,7 +31,7 @@ modes:
   .long bad_mode, m_exit_zero, m_nested_exit, m_coded_error, m_code0_error, m_alloc_fail
   .long m_stack, m_missing_file_export, m_missing_export, m_probe_core, m_fixed_slots
   .long m_thread_exit, m_join, m_library, m_empty_slot, m_bad_further
-  .long m_missing_library
+  .long m_missing_library, m_icons
 
   .text
 bad_mode:
@@ -215,4 +215,14 @@ m_missing_library:
   movl $0, %ebx
   call orv_call_library
   pushl $94
+  call orv_exit
+
+# The program icons (resource 0x81) through the test library's command 2.
+m_icons:
+  pushl $0
+  orv_mov lib, 1, %eax
+  movl $2*4, %ebx
+  call orv_call_library
+  addl $4, %esp
+  pushl %eax
   call orv_exit

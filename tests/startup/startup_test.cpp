@@ -70,6 +70,7 @@ TEST(Startup, ExitsWithTheCodeOfItsExit) {
       {9, 0x1F, "F", "the core library file is the program; GetNewSock 999 and 1004 give 0"},
       {10, 3, "F", "slots 556 557 208 335 558 620 give 0, 336 572 give 1 (bits, last lowest)"},
       {13, 107, "F", "a recorded library loaded by its first command call"},
+      {17, 3, "F", "the large and the small program icon from resource 0x81"},
   };
   for (const Case& c : cases) {
     Outcome o = run_mode(c.mode);

@@ -33,7 +33,14 @@ void __cdecl count_and_first(ResultRecord* r, int argc, ArgRecord* args) {
   r->lo = uint32_t(argc * 100) + (argc > 0 ? args[0].lo : 0);
 }
 
-runtime::CommandRoutine g_commands[] = {program_directory, count_and_first};
+// Command 2: the program's two icons as the runtime hands them out: bit 0 large, bit 1 small.
+void __cdecl program_icons(ResultRecord* r, int, ArgRecord*) {
+  uint32_t icons[2] = {0, 0};
+  g_notify(1000, uint32_t(uintptr_t(icons)), 0);
+  r->lo = (icons[0] ? 1 : 0) | (icons[1] ? 2 : 0);
+}
+
+runtime::CommandRoutine g_commands[] = {program_directory, count_and_first, program_icons};
 
 corelib::LibDescriptor g_descriptor = {
     corelib::kDescriptorFormat, "0123456789abcdef0123456789abcdef", 1, 0, 1, 3, 7, 3, 7,
