@@ -17,7 +17,7 @@ std::unordered_set<Window*>& live_objects() {
   return set;
 }
 
-Window* g_creating = nullptr;  // object whose window is being created on this thread
+thread_local Window* g_creating = nullptr;  // object whose window is being created on this thread
 
 }  // namespace
 
