@@ -63,7 +63,9 @@ void raise_error(const char* message, int code) {
   image::Runtime& r = image::rt();
   ++r.event_hold;
   if (!handled_by_routine(message, code)) show_dialog(message, code);
-  if (r.run_mode == 2) DebugBreak();
+  // Started by the debugger: stop there. Without one attached the trap would only turn the
+  // exit into a crash, so it is skipped.
+  if (r.run_mode == 2 && IsDebuggerPresent()) DebugBreak();
   r.finalise_routine = nullptr;
   image::exit_program(-1);
 }
