@@ -3,6 +3,7 @@
 // unit data.
 #include <gtest/gtest.h>
 #include <windows.h>
+#include <commctrl.h>
 #include <cstring>
 #include <random>
 #include <string>
@@ -206,6 +207,116 @@ TEST_F(UnitFramework, ControlIdentifiersInCreationOrder) {
                                             {kEdit, 130}, {kButton, 140}, {kLabel, 150}};
   for (auto [unit, id] : cases) EXPECT_EQ(GetDlgCtrlID(handle(unit)), id);
   EXPECT_FALSE(IsWindowVisible(handle(kTimer)));  // function units are never shown
+}
+
+// Compiled handlers for event dispatch: they copy their argument words and return like
+// compiled code (removing their arguments; ECX = the result's type code, or 0).
+extern "C" {
+uint32_t g_words[8] asm("orvel_test_words");
+void typed_handler() asm("orvel_test_typed");
+void plain_handler() asm("orvel_test_plain");
+}
+asm(R"(
+  .text
+orvel_test_typed:               # six words: int, double (2), short, byte, first word only
+  movl 4(%esp), %eax
+  movl %eax, orvel_test_words
+  movl 8(%esp), %eax
+  movl %eax, orvel_test_words+4
+  movl 12(%esp), %eax
+  movl %eax, orvel_test_words+8
+  movl 16(%esp), %eax
+  movl %eax, orvel_test_words+12
+  movl 20(%esp), %eax
+  movl %eax, orvel_test_words+16
+  movl 24(%esp), %eax
+  movl %eax, orvel_test_words+20
+  movl $0x11223344, %eax
+  movl $0x55667788, %edx
+  movl $0x80000401, %ecx        # returns a long
+  ret $24
+orvel_test_plain:               # two words; returns nothing
+  movl 4(%esp), %eax
+  movl %eax, orvel_test_words+24
+  movl 8(%esp), %eax
+  movl %eax, orvel_test_words+28
+  movl $99, %eax
+  xorl %ecx, %ecx
+  ret $8
+)");
+
+TEST_F(UnitFramework, EventRecordsReachBoundHandlers) {
+  Entry* button = units::find_entry(*window_, kButton);
+  button->bindings = {{5, reinterpret_cast<uint32_t>(&typed_handler)},
+                      {6, reinterpret_cast<uint32_t>(&plain_handler)}};
+  units::TypedEventRecord t{};
+  t.window_id = kWindow;
+  t.unit_id = kButton;
+  t.event = 5;
+  t.argc = 5;
+  double d = 2.5;
+  uint32_t dw[2];
+  std::memcpy(dw, &d, 8);
+  t.args[0] = {7, 0, 0x80000301, 0};              // integer: one word
+  t.args[1] = {dw[0], dw[1], 0x80000601, 0};      // double: both words
+  t.args[2] = {0xFFFE, 0, 0x80000201, 0};         // short: sign-extended
+  t.args[3] = {0x1FF, 0, 0x80000101, 0};          // byte: zero-extended
+  t.args[4] = {0xAB, 0xCD, 0x80000601, 1};        // flags bit 0: the first word alone
+  units::raise_typed_event(t);
+  const uint32_t expected[] = {7, dw[0], dw[1], 0xFFFFFFFE, 0xFF, 0xAB};
+  for (int i = 0; i < 6; ++i) EXPECT_EQ(g_words[i], expected[i]) << i;
+  EXPECT_EQ(t.has_result, 1u);
+  EXPECT_EQ(t.result_lo, 0x11223344u);
+  EXPECT_EQ(t.result_hi, 0x55667788u);
+
+  units::EventRecord r{kWindow, kButton, 6, 2, {3, 4}, 0, 0};
+  units::raise_event(r);
+  EXPECT_EQ(g_words[6], 3u);
+  EXPECT_EQ(g_words[7], 4u);
+  EXPECT_EQ(r.has_result, 0u);  // ECX 0: no result, whatever EAX holds
+
+  // A unit of the same type linked as event source uses the button's bindings; held events
+  // run nothing.
+  window_->entries.push_back(entry(0x16017300, units::kButtonType, {0, 0, 1, 1}));
+  window_->entries.back().event_source = kButton;
+  units::EventRecord linked{kWindow, 0x16017300, 6, 2, {8, 9}, 0, 0};
+  units::raise_event(linked);
+  EXPECT_EQ(g_words[6], 8u);
+  units::hold_events();
+  units::EventRecord held{kWindow, kButton, 6, 2, {10, 11}, 0, 0};
+  units::raise_event(held);
+  units::release_events();
+  EXPECT_EQ(g_words[6], 8u);
+}
+
+TEST_F(UnitFramework, EditBoxSpinControlBesideSingleLineBox) {
+  WindowTemplate w;
+  w.id = 0x52017400;
+  units::DataWriter d;
+  for (uint32_t v : {2u, 1u, 0u, 0xFFFFFFu, 1u, 0u, 0u, 0u, 0u, 2u}) d.u32(v);  // .. input mode 2
+  d.u16('#');
+  for (uint32_t v : {0u, 1u, 50u, 10u, 0u, 0u}) d.u32(v);  // case, spin 1, range 50..10
+  d.bytes("");
+  d.bytes("12");
+  w.entries = {entry(0x06017401, units::kWindowType, {0, 0, 200, 100}),
+               entry(0x16017402, units::kEditBoxType, {10, 10, 80, 24}, d.data())};
+  image::rt().templates.push_back(&w);
+  ASSERT_TRUE(units::load_window(w, false, nullptr));
+  HWND edit = units::live_handle(w.entries[1]);
+  ASSERT_TRUE(edit);
+  HWND spin = GetDlgItem(GetParent(edit), GetDlgCtrlID(edit) + 4);
+  ASSERT_TRUE(spin);
+  char cls[64];
+  GetClassNameA(spin, cls, sizeof cls);
+  EXPECT_STRCASEEQ(cls, "msctls_updown32");
+  int lo = 0, hi = 0;
+  SendMessageA(spin, UDM_GETRANGE32, reinterpret_cast<WPARAM>(&lo), reinterpret_cast<LPARAM>(&hi));
+  EXPECT_EQ(lo, 10);  // taken in either order
+  EXPECT_EQ(hi, 50);
+  EXPECT_EQ(SendMessageA(edit, EM_GETPASSWORDCHAR, 0, 0), '#');
+  EXPECT_TRUE(GetWindowLongA(edit, GWL_STYLE) & ES_PASSWORD);
+  DestroyWindow(units::live_window(w)->handle());
+  EXPECT_FALSE(IsWindow(spin));
 }
 
 // Modal loading: the other windows are disabled while the modal window is up, the load
