@@ -259,13 +259,15 @@ Entry* entry_for_handle(WindowTemplate& w, HWND h) {
 bool identify_object(void* object, uint32_t& window, uint32_t& unit) {
   auto* o = framework::Window::live_object(static_cast<framework::Window*>(object));
   if (!o) return false;
-  for (WindowTemplate* w : image::rt().templates)
-    for (const Entry& e : w ? w->entries : std::vector<Entry>{})
+  for (WindowTemplate* w : image::rt().templates) {
+    if (!w) continue;
+    for (const Entry& e : w->entries)
       if (e.live_object == o) {
         window = w->id;
         unit = e.id;
         return true;
       }
+  }
   return false;
 }
 
