@@ -11,7 +11,9 @@
 #include "units/events.h"
 #include "units/framework.h"
 #include "units/menus.h"
+#include "units/window_shapes.h"
 #include "units/window_state.h"
+#include "runtime/notify.h"
 #include "units/window_unit.h"
 
 namespace units {
@@ -154,11 +156,28 @@ bool WindowUnit::create_window(const CreateArgs& a) {
   if (rc.right - rc.left != w || rc.bottom - rc.top != h)
     SetWindowPos(handle(), nullptr, 0, 0, w, h, SWP_NOMOVE | SWP_NOZORDER | SWP_NOACTIVATE);
   apply_icons();
+  apply_shape();
   SendMessageA(handle(), WM_SETFONT, reinterpret_cast<WPARAM>(GetStockObject(DEFAULT_GUI_FONT)), FALSE);
   if (topmost_)
     SetWindowPos(handle(), HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
   if (!close_button_) DeleteMenu(GetSystemMenu(handle(), FALSE), SC_CLOSE, MF_BYCOMMAND);
+  if (music_mode_ != 2) play_music();
   return true;
+}
+
+void WindowUnit::apply_shape() {
+  RECT r;
+  GetWindowRect(handle(), &r);
+  HRGN region = shape_region(shape_, r.right - r.left, r.bottom - r.top);
+  SetWindowRgn(handle(), region, TRUE);  // the window owns the region from here on
+}
+
+// Background music through the runtime's sound playback (mode 0 repeats, 1 plays once).
+void WindowUnit::play_music() {
+  if (music_.empty()) return;
+  uint32_t request[3] = {reinterpret_cast<uint32_t>(music_.data()),
+                         static_cast<uint32_t>(music_.size()), music_mode_ == 0 ? 1u : 0u};
+  runtime::notify(2015, reinterpret_cast<uint32_t>(request), 0);
 }
 
 void WindowUnit::refresh_frame() {
@@ -231,7 +250,11 @@ int WindowUnit::set_property(int index, const PropData& v) {
     case 2: back_colour_ = v.word; InvalidateRect(handle(), nullptr, TRUE); break;
     case 3: picture_ = text_in(v); picture_bitmap_.reset(); InvalidateRect(handle(), nullptr, TRUE); break;
     case 4: picture_mode_ = clamp_pick(v, 3); if (!picture_.empty()) InvalidateRect(handle(), nullptr, TRUE); break;
-    case 5: music_ = text_in(v); break;
+    case 5:
+      runtime::notify(2016, 0, 0);
+      music_ = text_in(v);
+      if (music_mode_ != 2) play_music();
+      break;
     case 6: music_mode_ = clamp_pick(v, 2); break;
     case 7: control_box_ = on(); refresh_frame(); break;
     case 8: max_box_ = on(); refresh_frame(); break;
@@ -250,7 +273,7 @@ int WindowUnit::set_property(int index, const PropData& v) {
     case 17: help_context_ = int_in(v); break;
     case 18: own_taskbar_ = on(); break;
     case 19: drag_move_ = on(); break;
-    case 20: shape_ = clamp_pick(v, 29); break;
+    case 20: shape_ = clamp_pick(v, kShapeCount - 1); apply_shape(); break;
     case 21:
       topmost_ = on();
       SetWindowPos(handle(), topmost_ ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
@@ -678,6 +701,7 @@ LRESULT WindowUnit::on_message(UINT msg, WPARAM wp, LPARAM lp) {
     }
     case WM_SIZE: {
       LRESULT r = pass(msg, wp, lp);
+      if (shape_ && wp != SIZE_MINIMIZED) apply_shape();
       if (loaded_) raise(4);
       return r;
     }

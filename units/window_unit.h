@@ -60,6 +60,8 @@ class WindowUnit : public Unit {
   void apply_state(int state);
   void centre();
   void apply_icons();
+  void apply_shape();
+  void play_music();
   void paint_background(HDC dc);
   DWORD frame_style(DWORD& ex) const;
 

@@ -191,6 +191,28 @@ TEST_F(UnitFramework, UnloadedWindowUsesTemplate) {
   EXPECT_EQ(units::find_entry(*window_, kEdit)->left, 32627);
 }
 
+TEST_F(UnitFramework, WindowShapesSetRegions) {
+  HWND w = handle(kOwn);
+  const std::pair<uint32_t, bool> cases[] = {{1, true}, {4, true}, {12, true}, {20, true},
+                                             {29, true}, {0, false}, {40, true}};
+  for (auto [shape, region] : cases) {
+    SCOPED_TRACE(shape);
+    write(kOwn, 28, shape);
+    HRGN r = CreateRectRgn(0, 0, 0, 0);
+    EXPECT_EQ(GetWindowRgn(w, r) != ERROR, region);
+    DeleteObject(r);
+  }
+  // Re-applied on size changes: the ellipse covers the new size.
+  write(kOwn, 28, 1);
+  write(kOwn, 2, 300);
+  HRGN r = CreateRectRgn(0, 0, 0, 0);
+  ASSERT_NE(GetWindowRgn(w, r), ERROR);
+  RECT box;
+  GetRgnBox(r, &box);
+  EXPECT_GE(box.right - box.left, 299);
+  DeleteObject(r);
+}
+
 TEST_F(UnitFramework, PlaceholderHasNoValues) {
   EXPECT_EQ(read(kPlaceholder, 8), 0);
   write(kPlaceholder, 8, 5);                    // does nothing
