@@ -104,4 +104,6 @@ void* resolve_dll_command(uint32_t index) {
 }  // namespace image
 
 extern "C" void* orvel_resolve_dll_command(uint32_t index) asm("orvel_resolve_dll_command");
-void* orvel_resolve_dll_command(uint32_t index) { return image::resolve_dll_command(index); }
+void* orvel_resolve_dll_command(uint32_t index) {
+  return runtime::guarded([&] { return image::resolve_dll_command(index); });
+}

@@ -8,6 +8,7 @@
 #include "image/runtime.h"
 #include "image/shutdown.h"
 #include "image/startup.h"
+#include "runtime/errors.h"
 
 namespace image {
 
@@ -226,7 +227,7 @@ uint64_t orvel_get_new_sock_answer(int32_t code, uint32_t caller_ebx) {
     case 1001: return answer(run, next);
     case 1002: return answer(reinterpret_cast<const void*>(&image::release_instance), 0);
     case 1003:
-      r.runtime_instances.push_back({int(next), caller_ebx});
+      runtime::guarded([&] { r.runtime_instances.push_back({int(next), caller_ebx}); });
       return answer(run, next);
     default: return 0;
   }

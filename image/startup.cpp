@@ -3,13 +3,14 @@
 #include "image/prepare.h"
 #include "image/runtime.h"
 #include "image/shutdown.h"
+#include "runtime/errors.h"
 
 // The C++ half of the run entry: takes the heap and prepares the image; returns the
 // start-up routine.
 extern "C" void* orvel_prepare_for_run(uint8_t* working_copy) asm("orvel_prepare_for_run");
 void* orvel_prepare_for_run(uint8_t* working_copy) {
   image::rt().heap = GetProcessHeap();
-  void* start = image::prepare(working_copy);
+  void* start = runtime::guarded([&] { return image::prepare(working_copy); });
   if (!start) image::exit_program(-1);  // a refused library has been reported already
   return start;
 }

@@ -37,11 +37,36 @@ bool handled_by_routine(const char* message, int code) {
   return r.lo != 0;
 }
 
-// Kept out of raise_error's frame: nothing with a destructor may live where the exit jumps
-// over it.
+// The dialog text is built in a fixed buffer: the error path allocates nothing (it may be
+// reporting an allocation failure) and leaves nothing with a destructor behind.
+char g_text[4096];
+
+void append(size_t& at, const char* s) {
+  while (*s && at + 1 < sizeof g_text) g_text[at++] = *s++;
+  g_text[at] = 0;
+}
+
+const char* build_text(const char* message, int code) {
+  size_t at = 0;
+  g_text[0] = 0;
+  append(at, "运行时出错!\r\n\r\n");
+  if (code != 0) {
+    char number[16];
+    wsprintfA(number, "%d", code);
+    append(at, "错误代码：");
+    append(at, number);
+    append(at, "\r\n\r\n");
+  }
+  if (message && *message) {
+    append(at, "错误信息：");
+    append(at, message);
+    append(at, "\r\n");
+  }
+  return g_text;
+}
+
 void show_dialog(const char* message, int code) {
-  std::string text = error_text(message, code);
-  MessageBoxA(nullptr, text.c_str(), kErrorCaption, MB_OK | MB_ICONERROR);
+  MessageBoxA(nullptr, build_text(message, code), kErrorCaption, MB_OK | MB_ICONERROR);
 }
 
 }  // namespace
@@ -50,12 +75,7 @@ const char* coded_message(int code) {
   return code >= 1 && code <= 11 ? kCodedMessages[code - 1] : nullptr;
 }
 
-std::string error_text(const char* message, int code) {
-  std::string text = "运行时出错!\r\n\r\n";
-  if (code != 0) text += "错误代码：" + std::to_string(code) + "\r\n\r\n";
-  if (message && *message) text += std::string("错误信息：") + message + "\r\n";
-  return text;
-}
+std::string error_text(const char* message, int code) { return build_text(message, code); }
 
 bool error_handler_running() { return g_in_handler; }
 

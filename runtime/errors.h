@@ -1,5 +1,6 @@
 // Run-time errors: the one way a fatal failure is reported. Never returns.
 #pragma once
+#include <new>
 #include <string>
 
 namespace runtime {
@@ -18,5 +19,20 @@ std::string error_text(const char* message, int code);
 bool error_handler_running();
 
 inline constexpr char kErrorCaption[] = "错误";
+
+// Runs `fn` for a caller outside C++ (compiled code, an assembly entry): a C++ exception that
+// would leave it becomes a run-time error instead.
+template <class F>
+auto guarded(F fn) -> decltype(fn()) {
+  const char* failure;
+  try {
+    return fn();
+  } catch (const std::bad_alloc&) {
+    failure = "内存不足，无法完成运行时服务!";
+  } catch (...) {
+    failure = "运行时服务未能完成!";
+  }
+  raise_error(failure, 0);
+}
 
 }  // namespace runtime

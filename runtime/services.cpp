@@ -33,7 +33,7 @@ void __cdecl svc_report_error(int32_t code) { raise_coded(code); }
 uint64_t __cdecl svc_read_property(uint32_t window, uint32_t unit, int32_t prop, int32_t index) {
   auto fn = rt().units.read_property;
   if (!fn) raise_error("未载入欲访问窗口组件所在的窗口", 0);
-  return fn(window, unit, prop, index);
+  return guarded([&] { return fn(window, unit, prop, index); });
 }
 
 // Slot 5: window, unit, property, element index, value low word, value high word.
@@ -41,7 +41,7 @@ void __cdecl svc_write_property(uint32_t window, uint32_t unit, int32_t prop, in
                                 uint32_t lo, uint32_t hi) {
   auto fn = rt().units.write_property;
   if (!fn) raise_error("未载入欲访问窗口组件所在的窗口", 0);
-  fn(window, unit, prop, index, lo, hi);
+  guarded([&] { fn(window, unit, prop, index, lo, hi); });
 }
 
 // Slots 6, 7, 8: the runtime heap. EAX block.
@@ -56,14 +56,16 @@ void __cdecl svc_exit(int32_t code) { image::exit_program(code); }
 void __cdecl svc_run_loop(uint32_t) {
   image::Runtime& r = rt();
   r.loop_running = true;
-  if (r.units.any_window_exists && r.units.any_window_exists())
-    r.run_loop(framework::App::kMainLoop);
+  guarded([&] {
+    if (r.units.any_window_exists && r.units.any_window_exists())
+      r.run_loop(framework::App::kMainLoop);
+  });
 }
 
 // Slot 11: [esp+4] window identifier.
 void __cdecl svc_load_startup_window(uint32_t window) {
   auto fn = rt().units.load_startup_window;
-  if (!fn || !fn(window)) raise_error("载入启动窗口失败", 0);
+  if (!fn || !guarded([&] { return fn(window); })) raise_error("载入启动窗口失败", 0);
 }
 
 // Further services (slot 12 jumps here with the caller's stack).
@@ -80,13 +82,13 @@ void __cdecl further_set_finalise(void* routine) { rt().finalise_routine = routi
 uint64_t __cdecl further_read_object(uint32_t type, void* object, int32_t prop, int32_t index) {
   auto fn = rt().units.read_object_property;
   if (!fn) raise_error("未载入欲访问窗口组件所在的窗口", 0);
-  return fn(type, object, prop, index);
+  return guarded([&] { return fn(type, object, prop, index); });
 }
 void __cdecl further_write_object(uint32_t type, void* object, int32_t prop, int32_t index,
                                   uint32_t lo, uint32_t hi) {
   auto fn = rt().units.write_object_property;
   if (!fn) raise_error("未载入欲访问窗口组件所在的窗口", 0);
-  fn(type, object, prop, index, lo, hi);
+  guarded([&] { fn(type, object, prop, index, lo, hi); });
 }
 
 const void* const kServiceTable[kServiceCount] = {
@@ -179,5 +181,5 @@ void orvel_bad_further(uint32_t) { runtime::raise_error("无效的服务功能�
 extern "C" runtime::CommandRoutine orvel_resolve_command(uint32_t library, uint32_t selector)
     asm("orvel_resolve_command");
 runtime::CommandRoutine orvel_resolve_command(uint32_t library, uint32_t selector) {
-  return runtime::resolve_command(library, selector);
+  return runtime::guarded([&] { return runtime::resolve_command(library, selector); });
 }
