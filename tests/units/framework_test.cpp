@@ -213,6 +213,78 @@ TEST_F(UnitFramework, WindowShapesSetRegions) {
   DeleteObject(r);
 }
 
+TEST_F(UnitFramework, BorderKindsSetFrameStyles) {
+  HWND w = handle(kOwn);
+  write_text(kOwn, 8, "标题");
+  struct Case { uint32_t border; DWORD style; DWORD no_style; DWORD ex; };
+  const Case cases[] = {
+      {0, 0, WS_CAPTION | WS_THICKFRAME, 0},
+      {1, WS_CAPTION | WS_THICKFRAME, 0, 0},
+      {2, WS_CAPTION, WS_THICKFRAME, WS_EX_DLGMODALFRAME},
+      {3, WS_CAPTION | WS_THICKFRAME, 0, WS_EX_TOOLWINDOW},
+      {4, WS_CAPTION, WS_THICKFRAME, WS_EX_TOOLWINDOW},
+      {5, WS_CAPTION | WS_THICKFRAME, 0, WS_EX_CLIENTEDGE},
+      {6, WS_CAPTION, WS_THICKFRAME, WS_EX_CLIENTEDGE},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.border);
+    write(kOwn, 9, c.border);
+    DWORD style = GetWindowLongA(w, GWL_STYLE), ex = GetWindowLongA(w, GWL_EXSTYLE);
+    EXPECT_EQ(style & c.style, c.style);
+    EXPECT_EQ(style & c.no_style, 0u);
+    EXPECT_EQ(ex & c.ex, c.ex);
+  }
+}
+
+TEST(UnitWindowData, VersionsStartStatesAndRefusal) {
+  units::install();
+  auto window_data = [](uint32_t version, uint32_t border, uint32_t state) {
+    units::DataWriter d;
+    d.u32(version);
+    for (uint32_t v : {border, 1u, 0xFF000000u, 1u, 1u, 1u, state, 1u, 2u, 0u, 1u, 0u, 0u}) d.u32(v);
+    if (version >= 2) d.u32(1);
+    if (version >= 3) { d.u32(0); d.u32(0); }
+    if (version >= 4) d.u32(0);
+    if (version >= 5) d.u32(0);
+    if (version >= 6) d.bytes("");
+    for (int i = 0; i < 5; ++i) d.bytes(i == 3 ? "数据版本" : "");
+    return d.data();
+  };
+  struct Case { uint32_t version, border, state; bool loads; bool centred, zoomed; };
+  const Case cases[] = {
+      {1, 2, 0, true, false, false}, {3, 2, 1, true, true, false}, {6, 1, 3, true, false, true},
+      {6, 2, 3, true, false, false},  // state 3 maximises only a sizable window
+      {7, 2, 0, false, false, false},  // a version above 6 is refused
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.version * 100 + c.state);
+    WindowTemplate w;
+    w.id = 0x52017500;
+    w.entries = {entry(0x06017501, units::kWindowType, {7, 9, 240, 160},
+                       window_data(c.version, c.border, c.state))};
+    image::rt().templates.assign(1, &w);
+    EXPECT_EQ(units::load_window(w, false, nullptr), c.loads);
+    units::WindowUnit* u = units::live_window(w);
+    EXPECT_EQ(u != nullptr, c.loads);
+    if (!u) continue;
+    char title[32] = {};
+    GetWindowTextA(u->handle(), title, sizeof title);
+    EXPECT_STREQ(title, "数据版本");
+    EXPECT_EQ(IsZoomed(u->handle()) != FALSE, c.zoomed);
+    RECT r;
+    GetWindowRect(u->handle(), &r);
+    if (c.centred) {
+      EXPECT_NEAR(r.left, (GetSystemMetrics(SM_CXSCREEN) - 240) / 2, 1);
+      EXPECT_NEAR(r.top, (GetSystemMetrics(SM_CYSCREEN) - 160) / 2, 1);
+    } else if (!c.zoomed) {
+      EXPECT_EQ(r.left, 7);
+      EXPECT_EQ(r.top, 9);
+    }
+    DestroyWindow(u->handle());
+  }
+  image::rt().templates.clear();
+}
+
 TEST_F(UnitFramework, PlaceholderHasNoValues) {
   EXPECT_EQ(read(kPlaceholder, 8), 0);
   write(kPlaceholder, 8, 5);                    // does nothing

@@ -324,6 +324,24 @@ e_keydown:
   xorl %ecx, %ecx
   ret $8
 
+# Common event -11 (character): "x" is swallowed (result 0), "y" becomes "!", others pass.
+e_char:
+  movl 4(%esp), %eax
+  cmpl $'x', %eax
+  je 1f
+  cmpl $'y', %eax
+  je 2f
+  xorl %ecx, %ecx
+  ret $4
+1:
+  xorl %eax, %eax
+  movl $0x80000301, %ecx
+  ret $4
+2:
+  movl $'!', %eax
+  movl $0x80000301, %ecx
+  ret $4
+
 b_click:
   note k_click, $1
   xorl %ecx, %ecx

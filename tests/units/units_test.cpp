@@ -277,6 +277,17 @@ TEST(Units, InputModeFiltersTypedCharactersOnly) {
       << kit::drive::text(box);
 }
 
+TEST(Units, CharacterEventSwallowsOrReplaces) {
+  ProgramRun run(0);
+  HWND w = ready_window(run);
+  ASSERT_TRUE(w);
+  HWND box = kit::drive::find_child(w, kEdit1);
+  SendMessageA(box, EM_SETSEL, 7, 7);
+  for (char c : std::string("xyz")) kit::drive::post(box, WM_CHAR, static_cast<BYTE>(c), 1);
+  EXPECT_TRUE(kit::drive::wait_until([&] { return kit::drive::text(box) == "written!z"; }, 3000))
+      << kit::drive::text(box);
+}
+
 TEST(Units, TimerSameIntervalKeepsItsPeriod) {
   ProgramRun run(0);
   ASSERT_TRUE(ready_window(run));
