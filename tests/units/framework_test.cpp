@@ -413,6 +413,107 @@ TEST_F(UnitFramework, EditBoxSpinControlBesideSingleLineBox) {
   EXPECT_FALSE(IsWindow(spin));
 }
 
+// Counting handlers (one per slot of g_counts), a handler that keeps its one argument, and
+// one that destroys the window of the current test.
+extern "C" {
+uint32_t g_counts[8] asm("orvel_test_counts");
+uint32_t g_arg asm("orvel_test_arg");
+void count_handler0() asm("orvel_test_count0");
+void count_handler1() asm("orvel_test_count1");
+void count_handler2() asm("orvel_test_count2");
+void count_handler3() asm("orvel_test_count3");
+void count_handler4() asm("orvel_test_count4");
+void arg_handler() asm("orvel_test_arg1");
+void destroy_handler() asm("orvel_test_destroyer");
+HWND g_doomed asm("orvel_test_doomed");
+void __cdecl destroy_doomed() asm("orvel_test_destroy_doomed");
+void __cdecl destroy_doomed() {
+  if (units::WindowTemplate* w = units::find_window(0x52017600))
+    if (units::WindowUnit* u = units::live_window(*w)) DestroyWindow(u->handle());
+}
+}
+asm(R"(
+  .text
+.macro counter idx
+orvel_test_count\idx:
+  incl orvel_test_counts+4*\idx
+  xorl %ecx, %ecx
+  ret
+.endm
+  counter 0
+  counter 1
+  counter 2
+  counter 3
+  counter 4
+orvel_test_arg1:
+  movl 4(%esp), %eax
+  movl %eax, orvel_test_arg
+  xorl %ecx, %ecx
+  ret $4
+orvel_test_destroyer:
+  call orvel_test_destroy_doomed
+  xorl %ecx, %ecx
+  ret
+)");
+
+uint32_t address(void (*f)()) { return reinterpret_cast<uint32_t>(f); }
+
+TEST(UnitWindowEvents, LoaderEventsStopWhenTheWindowIsGone) {
+  units::install();
+  std::memset(g_counts, 0, sizeof g_counts);
+  WindowTemplate w;
+  w.id = 0x52017600;
+  w.entries = {entry(0x06017601, units::kWindowType, {10, 10, 200, 100})};
+  w.entries[0].bindings = {{0, address(destroy_handler)}, {3, address(count_handler0)},
+                           {4, address(count_handler1)}};
+  image::rt().templates.assign(1, &w);
+  EXPECT_TRUE(units::load_window(w, false, nullptr));  // destroyed by its created event
+  EXPECT_EQ(units::live_window(w), nullptr);
+  EXPECT_EQ(g_counts[0], 0u);  // no moved event
+  EXPECT_EQ(g_counts[1], 0u);  // no size event
+  image::rt().templates.clear();
+}
+
+TEST(UnitWindowEvents, ActivationTrayAndShowEvents) {
+  units::install();
+  std::memset(g_counts, 0, sizeof g_counts);
+  WindowTemplate w;
+  w.id = 0x52017700;
+  w.entries = {entry(0x06017701, units::kWindowType, {10, 10, 200, 100})};
+  w.entries[0].bindings = {{8, address(count_handler0)}, {5, address(count_handler1)},
+                           {6, address(count_handler2)}, {9, address(arg_handler)},
+                           {11, address(count_handler3)}, {10, address(count_handler4)}};
+  image::rt().templates.assign(1, &w);
+  ASSERT_TRUE(units::load_window(w, false, nullptr));
+  HWND h = units::live_window(w)->handle();
+  EXPECT_EQ(g_counts[0], 1u);  // first activation
+  EXPECT_GE(g_counts[1], 1u);  // activated
+  HWND other = CreateWindowExA(0, "STATIC", "", WS_POPUP | WS_VISIBLE, 300, 300, 50, 50, nullptr,
+                               nullptr, GetModuleHandleA(nullptr), nullptr);
+  SetActiveWindow(other);
+  EXPECT_GE(g_counts[2], 1u);  // deactivated
+  SetActiveWindow(h);
+  EXPECT_EQ(g_counts[0], 1u);  // only once per window
+  EXPECT_GE(g_counts[1], 2u);
+  const std::pair<UINT, uint32_t> tray[] = {{WM_LBUTTONUP, 1}, {WM_LBUTTONDBLCLK, 2},
+                                            {WM_RBUTTONUP, 3}, {WM_CONTEXTMENU, 3}};
+  for (auto [mouse, op] : tray) {
+    g_arg = 0;
+    SendMessageA(h, units::kTrayMessage, units::kTrayIconNumber, mouse);
+    EXPECT_EQ(g_arg, op);
+  }
+  g_arg = 0;
+  SendMessageA(h, units::kTrayMessage, units::kTrayIconNumber, WM_MOUSEMOVE);
+  EXPECT_EQ(g_arg, 0u);  // other mouse messages raise nothing
+  units::write_property(w.id, 0, 5, -1, 0, 0);  // hidden: event 11
+  EXPECT_EQ(g_counts[3], 1u);
+  units::write_property(w.id, 0, 5, -1, 1, 0);  // shown: event 10
+  EXPECT_GE(g_counts[4], 1u);
+  DestroyWindow(other);
+  DestroyWindow(h);
+  image::rt().templates.clear();
+}
+
 // Modal loading: the other windows are disabled while the modal window is up, the load
 // returns when it closes, and they get their enabled state back.
 namespace {
