@@ -365,6 +365,26 @@ TEST(Units, EnterEscapeAndCloseRefusal) {
   EXPECT_EQ(code, 0u);
 }
 
+TEST(Units, TabMovesFocusInTabOrder) {
+  ProgramRun run(0);
+  HWND w = ready_window(run);
+  ASSERT_TRUE(w);
+  HWND edit1 = kit::drive::find_child(w, kEdit1), digits = kit::drive::find_child(w, kEditDigits),
+       multi = kit::drive::find_child(w, kEditMulti);
+  focus(w, edit1);
+  struct Step { std::vector<WORD> keys; HWND expected; };
+  const Step steps[] = {
+      {{VK_TAB}, digits},            // tab order 1 -> 2
+      {{VK_TAB}, multi},             // 2 -> 3
+      {{VK_SHIFT, VK_TAB}, digits},  // back
+      {{VK_SHIFT, VK_TAB}, edit1},
+  };
+  for (const Step& s : steps) {
+    kit::drive::press_keys(s.keys);
+    EXPECT_TRUE(kit::drive::wait_until([&] { return focus_of(w) == s.expected; }, 3000));
+  }
+}
+
 TEST(Units, KeyEventsCarryFoldedCodesAndKeyState) {
   ProgramRun run(0);
   HWND w = ready_window(run);
