@@ -285,6 +285,63 @@ TEST(UnitWindowData, VersionsStartStatesAndRefusal) {
   image::rt().templates.clear();
 }
 
+namespace {
+// Replaces "Arial" (a face name) by "Tahoma" and every other text by its upper-case copy.
+void __cdecl convert_text(const char* text, char* buffer, int is_font_name, void*) {
+  if (is_font_name) {
+    if (std::strcmp(text, "Arial") == 0) std::strcpy(buffer, "Tahoma");
+    return;
+  }
+  size_t i = 0;
+  for (; text[i] && i < 255; ++i) buffer[i] = static_cast<char>(toupper(static_cast<unsigned char>(text[i])));
+  buffer[i] = 0;
+}
+}  // namespace
+
+TEST_F(UnitFramework, InterfaceOperationsTextsIconAndCursor) {
+  write_text(kButton, 10, "caption");
+  write_text(kButton, 13, "Arial", 6);
+  const units::UnitTypeEntry* button = units::core_type_entry(11);
+  auto texts = reinterpret_cast<units::TextsOp>(units::type_operation(button, units::kConvertTexts));
+  ASSERT_TRUE(texts);
+  uint32_t length = 0;
+  void* data = texts(units::find_entry(*window_, kButton)->live_object, &convert_text, nullptr, &length);
+  ASSERT_TRUE(data);
+  std::string bytes(static_cast<const char*>(data), length);
+  runtime::free_block(data);
+  EXPECT_NE(bytes.find("CAPTION"), std::string::npos);
+  EXPECT_NE(bytes.find("Tahoma"), std::string::npos);
+  EXPECT_EQ(bytes.find("Arial"), std::string::npos);
+
+  // Interface 7 of the window type: the icon file held in window data.
+  units::DataWriter d;
+  d.u32(1);
+  for (int i = 0; i < 13; ++i) d.u32(0);
+  d.bytes("");
+  d.bytes("ICONDATA");
+  for (int i = 0; i < 3; ++i) d.bytes("");
+  auto icon = reinterpret_cast<units::GetIconOp>(
+      units::type_operation(units::core_type_entry(1), units::kGetIcon));
+  ASSERT_TRUE(icon);
+  HGLOBAL g = icon(reinterpret_cast<const uint8_t*>(d.data().data()), static_cast<uint32_t>(d.data().size()));
+  ASSERT_TRUE(g);
+  EXPECT_EQ(GlobalSize(g), 8u);
+  EXPECT_EQ(std::memcmp(GlobalLock(g), "ICONDATA", 8), 0);
+  GlobalUnlock(g);
+  GlobalFree(g);
+  EXPECT_EQ(icon(reinterpret_cast<const uint8_t*>("\x09\0\0\0"), 4), nullptr);  // version 9
+
+  // Common property 7: cursor data in, the same bytes out; a stock cursor number is made live.
+  const uint32_t cursor[3] = {1, 4, 32649};  // byte set {1, 4} holding IDC_HAND
+  write(kLabel, 7, reinterpret_cast<uintptr_t>(cursor));
+  auto* back = reinterpret_cast<uint32_t*>(static_cast<uintptr_t>(read(kLabel, 7)));
+  ASSERT_TRUE(back);
+  EXPECT_EQ(back[1], 4u);
+  EXPECT_EQ(back[2], 32649u);
+  runtime::free_block(back);
+  EXPECT_TRUE(units::find_entry(*window_, kLabel)->live_cursor);
+}
+
 TEST_F(UnitFramework, PlaceholderHasNoValues) {
   EXPECT_EQ(read(kPlaceholder, 8), 0);
   write(kPlaceholder, 8, 5);                    // does nothing
