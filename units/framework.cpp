@@ -223,8 +223,6 @@ WindowTemplate* find_window(uint32_t window_id) {
   return nullptr;
 }
 
-WindowTemplate* window_of(uint32_t window_id) { return find_window(window_id); }
-
 Entry* find_entry(WindowTemplate& w, uint32_t unit_id) {
   if (w.entries.empty()) return nullptr;
   if (unit_id == 0 || unit_id == w.entries[0].id) return &w.entries[0];

@@ -44,8 +44,6 @@ Entry* entry_for_handle(WindowTemplate& w, HWND h);
 bool identify_object(void* object, uint32_t& window, uint32_t& unit);
 // The window unit of a window record when loaded, else null.
 WindowUnit* live_window(WindowTemplate& w);
-// The window record a window unit belongs to.
-WindowTemplate* window_of(uint32_t window_id);
 
 // The system window of the modal window that is up, or null.
 HWND modal_window_handle();

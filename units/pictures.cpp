@@ -34,7 +34,7 @@ bool entry_at(const std::string& data, int i, IconDirEntry& e) {
 }
 
 HICON icon_from_image(const uint8_t* bits, uint32_t size, int cx, int cy) {
-  if (size < sizeof(BITMAPINFOHEADER) && size < 8) return nullptr;
+  if (size < 8) return nullptr;  // neither a bitmap header nor a PNG signature fits
   return CreateIconFromResourceEx(const_cast<PBYTE>(bits), size, TRUE, 0x00030000, cx, cy,
                                   LR_DEFAULTCOLOR);
 }
@@ -75,13 +75,11 @@ HICON read_icon_file(const std::string& data, int cx, int cy) {
       best_score = score;
     }
   }
-  for (int pass = 0; pass < 2 && best >= 0; ++pass) {
-    IconDirEntry e;
-    if (!entry_at(data, best, e)) break;
-    HICON icon = icon_from_image(reinterpret_cast<const uint8_t*>(data.data()) + e.offset,
-                                 e.size, cx, cy);
+  IconDirEntry chosen;
+  if (best >= 0 && entry_at(data, best, chosen)) {
+    HICON icon = icon_from_image(reinterpret_cast<const uint8_t*>(data.data()) + chosen.offset,
+                                 chosen.size, cx, cy);
     if (icon) return icon;
-    break;
   }
   // The chosen image failed: take the first entry that the platform accepts.
   for (int i = 0; i < h.count; ++i) {

@@ -134,12 +134,6 @@ std::string font_record(const std::string& face, int64_t height) {
 
 }  // namespace
 
-std::vector<std::string> unit_field_names(uint32_t type) {
-  std::vector<std::string> names;
-  for (const Field& f : schema_of(type).fields) names.push_back(f.name);
-  return names;
-}
-
 Bytes encode_unit_fields(uint32_t type, const std::vector<FieldToken>& tokens,
                          const std::string& description_path) {
   const Schema& s = schema_of(type);

@@ -22,7 +22,4 @@ struct FieldToken {
 Bytes encode_unit_fields(uint32_t type, const std::vector<FieldToken>& tokens,
                          const std::string& description_path);
 
-// The field names of a type (for messages and tests), in stored order.
-std::vector<std::string> unit_field_names(uint32_t type);
-
 }  // namespace vlink
