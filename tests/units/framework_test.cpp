@@ -571,6 +571,33 @@ TEST(UnitWindowEvents, ActivationTrayAndShowEvents) {
   image::rt().templates.clear();
 }
 
+TEST_F(UnitFramework, WindowKeysEnterAndEscape) {
+  std::memset(g_counts, 0, sizeof g_counts);
+  units::find_entry(*window_, kButton)->bindings = {{0, address(count_handler0)}};
+  units::WindowUnit* window = units::live_window(*window_);
+  auto key = [&](HWND target, WPARAM vk) {
+    MSG m{target, WM_KEYDOWN, vk, 1, GetTickCount(), {0, 0}};
+    return window->pre_translate(m);
+  };
+  SetFocus(handle(kEdit));
+  EXPECT_FALSE(key(handle(kEdit), VK_RETURN));   // no default button, Enter moves nothing
+  write(kButton, 9, 1);                          // kind 1: the default button
+  EXPECT_TRUE(key(handle(kEdit), VK_RETURN));    // Enter clicks it
+  EXPECT_EQ(g_counts[0], 1u);
+  write(kOwn, 21, 1);                            // Enter moves the focus
+  EXPECT_TRUE(key(handle(kEdit), VK_RETURN));
+  EXPECT_EQ(GetFocus(), handle(kCheck));         // the next unit in tab order
+  SetFocus(handle(kButton));
+  EXPECT_TRUE(key(handle(kButton), VK_RETURN));  // the focused default button is clicked
+  EXPECT_EQ(g_counts[0], 2u);
+  write(kOwn, 22, 0);                            // Escape closes: off
+  EXPECT_FALSE(key(handle(kEdit), VK_ESCAPE));
+  EXPECT_TRUE(units::live_window(*window_));
+  write(kOwn, 22, 1);
+  EXPECT_TRUE(key(handle(kEdit), VK_ESCAPE));    // closes: no close handler refuses
+  EXPECT_EQ(units::live_window(*window_), nullptr);
+}
+
 // Modal loading: the other windows are disabled while the modal window is up, the load
 // returns when it closes, and they get their enabled state back.
 namespace {
