@@ -358,6 +358,11 @@ TEST_F(UnitFramework, ControlIdentifiersInCreationOrder) {
                                             {kEdit, 130}, {kButton, 140}, {kLabel, 150}};
   for (auto [unit, id] : cases) EXPECT_EQ(GetDlgCtrlID(handle(unit)), id);
   EXPECT_FALSE(IsWindowVisible(handle(kTimer)));  // function units are never shown
+  // Z-order follows entry order: the first unit on top, each after the one before it.
+  const uint32_t order[] = {kLabel, kButton, kEdit, kCheck, kTimer, kPlaceholder};
+  EXPECT_EQ(GetWindow(GetParent(handle(kLabel)), GW_CHILD), handle(kLabel));
+  for (size_t i = 0; i + 1 < std::size(order); ++i)
+    EXPECT_EQ(GetWindow(handle(order[i]), GW_HWNDNEXT), handle(order[i + 1])) << i;
 }
 
 // Compiled handlers for event dispatch: they copy their argument words and return like
@@ -596,6 +601,41 @@ TEST_F(UnitFramework, WindowKeysEnterAndEscape) {
   write(kOwn, 22, 1);
   EXPECT_TRUE(key(handle(kEdit), VK_ESCAPE));    // closes: no close handler refuses
   EXPECT_EQ(units::live_window(*window_), nullptr);
+}
+
+namespace {
+std::vector<std::pair<HWND, UINT>> g_loader_messages;
+LRESULT CALLBACK record_loader_message(int code, WPARAM wp, LPARAM lp) {
+  auto* m = reinterpret_cast<CWPSTRUCT*>(lp);
+  if (code == HC_ACTION && (m->message == 0x806F || m->message == 0x8004 || m->message == 0x8076))
+    g_loader_messages.push_back({m->hwnd, m->message});
+  return CallNextHookEx(nullptr, code, wp, lp);
+}
+}  // namespace
+
+TEST(UnitWindowEvents, LoaderMessagesInOrder) {
+  units::install();
+  WindowTemplate w;
+  w.id = 0x52017800;
+  w.entries = {entry(0x06017801, units::kWindowType, {10, 10, 200, 100}),
+               entry(0x16017802, units::kLabelType, {0, 0, 20, 20}),
+               entry(0x16017803, units::kButtonType, {0, 30, 20, 20})};
+  image::rt().templates.assign(1, &w);
+  g_loader_messages.clear();
+  HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, &record_loader_message, nullptr, GetCurrentThreadId());
+  ASSERT_TRUE(units::load_window(w, false, nullptr));
+  UnhookWindowsHookEx(hook);
+  HWND win = units::live_handle(w.entries[0]), label = units::live_handle(w.entries[1]),
+       button = units::live_handle(w.entries[2]);
+  const std::pair<HWND, UINT> expected[] = {
+      {button, 0x806F}, {label, 0x806F}, {win, 0x8004}, {button, 0x8076}, {label, 0x8076}};
+  ASSERT_EQ(g_loader_messages.size(), std::size(expected));
+  for (size_t i = 0; i < std::size(expected); ++i) {
+    EXPECT_EQ(g_loader_messages[i].first, expected[i].first) << i;
+    EXPECT_EQ(g_loader_messages[i].second, expected[i].second) << i;
+  }
+  DestroyWindow(win);
+  image::rt().templates.clear();
 }
 
 // Modal loading: the other windows are disabled while the modal window is up, the load
