@@ -164,6 +164,10 @@ class Label : public Unit {
       EndPaint(handle(), &ps);
       return 0;
     }
+    if (msg == WM_PRINTCLIENT) {  // the same picture into a given device context
+      paint(reinterpret_cast<HDC>(wp));
+      return 0;
+    }
     return Unit::on_message(msg, wp, lp);
   }
 

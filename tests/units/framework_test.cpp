@@ -342,6 +342,59 @@ TEST_F(UnitFramework, InterfaceOperationsTextsIconAndCursor) {
   EXPECT_TRUE(units::find_entry(*window_, kLabel)->live_cursor);
 }
 
+// The label's own painting, drawn into a memory bitmap: pixel colours as 0x00BBGGRR.
+std::vector<COLORREF> print_label(HWND label, int& w, int& h) {
+  RECT r;
+  GetClientRect(label, &r);
+  w = r.right;
+  h = r.bottom;
+  HDC screen = GetDC(nullptr);
+  HDC mem = CreateCompatibleDC(screen);
+  HBITMAP bmp = CreateCompatibleBitmap(screen, w, h);
+  HGDIOBJ old = SelectObject(mem, bmp);
+  SendMessageA(label, WM_PRINTCLIENT, reinterpret_cast<WPARAM>(mem), PRF_CLIENT);
+  std::vector<COLORREF> px(static_cast<size_t>(w) * h);
+  for (int y = 0; y < h; ++y)
+    for (int x = 0; x < w; ++x) px[static_cast<size_t>(y) * w + x] = GetPixel(mem, x, y);
+  SelectObject(mem, old);
+  DeleteObject(bmp);
+  DeleteDC(mem);
+  ReleaseDC(nullptr, screen);
+  return px;
+}
+
+TEST_F(UnitFramework, LabelPaintsFrameGradientAndBackground) {
+  HWND label = handle(kLabel);  // 100 x 20
+  int w = 0, h = 0;
+  write(kLabel, 17, 0x00FF00);                      // background: green
+  auto px = print_label(label, w, h);
+  ASSERT_GT(w, 0);
+  EXPECT_EQ(px[static_cast<size_t>(h / 2) * w + w / 2], 0x00FF00u);
+  write(kLabel, 20, 1);                             // gradient left to right
+  write(kLabel, 21, 0x0000FF);                      // red
+  write(kLabel, 22, 0xFF000000);                    // the default colour is skipped
+  write(kLabel, 23, 0xFF0000);                      // blue
+  px = print_label(label, w, h);
+  COLORREF left = px[static_cast<size_t>(h / 2) * w], right = px[static_cast<size_t>(h / 2) * w + w - 1];
+  EXPECT_GT(GetRValue(left), 200);
+  EXPECT_LT(GetBValue(left), 60);
+  EXPECT_GT(GetBValue(right), 200);
+  EXPECT_LT(GetRValue(right), 60);
+  write(kLabel, 10, 6);                             // the label's own frame
+  write(kLabel, 11, 5);
+  write(kLabel, 12, 0x000000);
+  write(kLabel, 13, 0xFF000000);
+  write(kLabel, 14, 0xFFFFFF);                      // black outside to white inside
+  px = print_label(label, w, h);
+  EXPECT_EQ(px[0], 0x000000u);
+  EXPECT_GT(GetRValue(px[static_cast<size_t>(4) * w + 4]), 200);  // the frame's innermost ring
+  write(kLabel, 13, 0x00FFFF);                      // fewer than two colours: no frame
+  write(kLabel, 12, 0xFF000000);
+  write(kLabel, 14, 0xFF000000);
+  px = print_label(label, w, h);
+  EXPECT_GT(GetRValue(px[static_cast<size_t>(h / 2) * w]), 200);  // the gradient reaches the edge
+}
+
 TEST_F(UnitFramework, PlaceholderHasNoValues) {
   EXPECT_EQ(read(kPlaceholder, 8), 0);
   write(kPlaceholder, 8, 5);                    // does nothing
