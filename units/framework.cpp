@@ -3,6 +3,7 @@
 // the reports of destroyed units.
 #include "units/framework.h"
 #include <algorithm>
+#include <commctrl.h>
 #include <cstring>
 #include <map>
 #include <string>
@@ -282,6 +283,49 @@ HWND modal_window_handle() {
   return nullptr;
 }
 
+// ---- tab pages ----
+
+int tab_page_of(WindowTemplate& w, uint32_t unit, Entry** tab) {
+  for (Entry& e : w.entries) {
+    if (e.menu_item || e.children.empty()) continue;
+    const UnitTypeEntry* t = find_type(e.type);
+    if (!t || !(t->flags & kTabContainer)) continue;
+    int page = 0;
+    for (uint32_t child : e.children) {
+      if (child == 0) {
+        ++page;
+      } else if (child == unit) {
+        if (tab) *tab = &e;
+        return page;
+      }
+    }
+  }
+  return -1;
+}
+
+int selected_page(const Entry& tab) {
+  HWND h = live_handle(tab);
+  LRESULT page = h ? SendMessageA(h, TCM_GETCURSEL, 0, 0) : -1;
+  return page < 0 ? 0 : static_cast<int>(page);
+}
+
+void show_tab_pages(WindowTemplate& w, Entry& tab) {
+  int selected = selected_page(tab), page = 0;
+  std::vector<uint32_t> children = tab.children;
+  for (uint32_t child : children) {
+    if (child == 0) {
+      ++page;
+      continue;
+    }
+    Entry* e = find_entry(w, child);
+    HWND h = e ? live_handle(*e) : nullptr;
+    if (!h) continue;
+    const UnitTypeEntry* t = find_type(e->type);
+    bool show = page == selected && (e->flags & 1) && !(t && (t->flags & kFunctionUnit));
+    ShowWindow(h, show ? SW_SHOWNA : SW_HIDE);
+  }
+}
+
 // ---- property read ----
 
 uint64_t read_property(uint32_t window, uint32_t unit, int32_t prop, int32_t index) {
@@ -430,7 +474,9 @@ void write_property(uint32_t window, uint32_t unit, int32_t prop, int32_t index,
       } else if (auto* wu = dynamic_cast<WindowUnit*>(live_unit(e))) {
         wu->show_window();
       } else if (!(type && (type->flags & kFunctionUnit))) {
-        ShowWindow(live, SW_SHOWNA);
+        Entry* tab = nullptr;
+        int page = tab_page_of(*w, id, &tab);
+        if (page < 0 || page == selected_page(*tab)) ShowWindow(live, SW_SHOWNA);
       }
       break;
     }

@@ -45,6 +45,14 @@ bool identify_object(void* object, uint32_t& window, uint32_t& unit);
 // The window unit of a window record when loaded, else null.
 WindowUnit* live_window(WindowTemplate& w);
 
+// Tab pages: the page of a unit inside a tab container (0 separates the pages of its child
+// list), or -1 when it sits on none; the container's entry in `tab`.
+int tab_page_of(WindowTemplate& w, uint32_t unit, Entry** tab);
+// The selected page of a tab container (its window's current selection, else 0).
+int selected_page(const Entry& tab);
+// Shows the units of the selected page of a tab container and hides the others.
+void show_tab_pages(WindowTemplate& w, Entry& tab);
+
 // The system window of the modal window that is up, or null.
 HWND modal_window_handle();
 

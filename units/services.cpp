@@ -117,6 +117,12 @@ int64_t notify(int code, uint32_t v1, uint32_t v2, bool* handled) {
       Entry* e = w ? find_entry(*w, v2) : nullptr;
       return e ? e->type : 0;
     }
+    case 2039: {
+      WindowTemplate* w = find_window(v1);
+      Entry* tab = w ? find_entry(*w, v2) : nullptr;
+      if (tab) show_tab_pages(*w, *tab);
+      return 0;
+    }
     case 2037: {
       WindowTemplate* w = find_window(v1);
       if (!w) return 0;

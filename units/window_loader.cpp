@@ -51,20 +51,6 @@ void* create_entry(WindowTemplate& w, Entry& e, uint32_t style, HWND parent, UIN
                 e.top, e.width, e.height, w.id, e.id, 0, 0);
 }
 
-// Units listed on any page but the first of a tab container (0 separates the pages).
-std::vector<uint32_t> units_on_later_pages(const WindowTemplate& w) {
-  std::vector<uint32_t> out;
-  for (const Entry& e : w.entries) {
-    if (e.menu_item || !(flags_of(e) & kTabContainer)) continue;
-    int page = 0;
-    for (uint32_t child : e.children) {
-      if (child == 0) ++page;
-      else if (page > 0) out.push_back(child);
-    }
-  }
-  return out;
-}
-
 struct ThreadWindows {
   HWND except;
   std::vector<std::pair<HWND, bool>>* out;
@@ -163,12 +149,11 @@ bool load_window(WindowTemplate& w, bool modal, HWND parent) {
   SendMessageA(wh, kWindowLoaded, 0, 0);
   window->set_accelerators(menu.accelerators);
   tell_libraries(kWindowLoadEnded, window_id);
-  std::vector<uint32_t> later_pages = units_on_later_pages(w);
   for (size_t i = 1; i < w.entries.size(); ++i) {
     HWND h = handle_of(w.entries[i]);
     if (!h) continue;
     bool show = (w.entries[i].flags & 1) && !(flags_of(w.entries[i]) & kFunctionUnit) &&
-                std::find(later_pages.begin(), later_pages.end(), w.entries[i].id) == later_pages.end();
+                tab_page_of(w, w.entries[i].id, nullptr) <= 0;  // later tab pages start hidden
     ShowWindow(h, show ? SW_SHOWNA : SW_HIDE);
   }
 

@@ -8,6 +8,7 @@
 #include <random>
 #include <string>
 #include <vector>
+#include "corelib/descriptor.h"
 #include "image/runtime.h"
 #include "runtime/heap.h"
 #include "units/core_units.h"
@@ -689,6 +690,75 @@ TEST(UnitWindowEvents, LoaderMessagesInOrder) {
   }
   DestroyWindow(win);
   image::rt().templates.clear();
+}
+
+// A unit type of another library, as a library file would give it: a tab container whose
+// window is the system tab control, wrapped in a runtime window object.
+namespace {
+void* __cdecl tab_create(const uint8_t*, uint32_t, uint32_t style, HWND parent, uint32_t id,
+                         HMENU, int x, int y, int w, int h, uint32_t, uint32_t, uint32_t, uint32_t) {
+  HWND tab = CreateWindowExA(0, WC_TABCONTROLA, "", style | WS_CHILD | WS_CLIPSIBLINGS, x, y, w,
+                             h, parent, reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
+                             GetModuleHandleA(nullptr), nullptr);
+  if (!tab) return nullptr;
+  TCITEMA item{TCIF_TEXT};
+  item.pszText = const_cast<char*>("page");
+  SendMessageA(tab, TCM_INSERTITEMA, 0, reinterpret_cast<LPARAM>(&item));
+  SendMessageA(tab, TCM_INSERTITEMA, 1, reinterpret_cast<LPARAM>(&item));
+  auto* object = new framework::Window;
+  object->attach(tab);
+  return object;
+}
+void* __cdecl tab_interface(int32_t n) {
+  return n == units::kCreate ? reinterpret_cast<void*>(&tab_create) : nullptr;
+}
+}  // namespace
+
+TEST(UnitWindowEvents, TabPagesOfAnotherLibrarysContainer) {
+  units::install();
+  corelib::UnitTypeEntry type{"选择夹", "Tab", "", 0, nullptr, 0x800101C0, 0, 0, nullptr, 0,
+                              nullptr, &tab_interface, 0, nullptr};
+  corelib::LibDescriptor library{};
+  library.type_count = 1;
+  library.types = &type;
+  auto& libraries = image::rt().libraries;
+  size_t saved = libraries.size();
+  libraries.resize(2);
+  libraries[1].descriptor = &library;
+  WindowTemplate w;
+  w.id = 0x52017900;
+  w.entries = {entry(0x06017901, units::kWindowType, {10, 10, 300, 200}),
+               entry(0x16017902, 0x20001, {5, 5, 280, 150}),
+               entry(0x16017903, units::kButtonType, {10, 30, 60, 24}),
+               entry(0x16017904, units::kButtonType, {80, 30, 60, 24}),
+               entry(0x16017905, units::kButtonType, {10, 60, 60, 24})};
+  w.entries[1].children = {0x16017903, 0x16017904, 0, 0x16017905};
+  for (int i = 2; i <= 4; ++i) w.entries[i].parent = 0x16017902;
+  image::rt().templates.assign(1, &w);
+  ASSERT_TRUE(units::load_window(w, false, nullptr));
+  HWND tab = units::live_handle(w.entries[1]);
+  ASSERT_TRUE(tab);
+  HWND a = units::live_handle(w.entries[2]), b = units::live_handle(w.entries[3]),
+       c = units::live_handle(w.entries[4]);
+  EXPECT_EQ(GetParent(a), tab);  // re-parented under the container
+  EXPECT_TRUE(IsWindowVisible(a));
+  EXPECT_TRUE(IsWindowVisible(b));
+  EXPECT_FALSE(IsWindowVisible(c));  // on the second page: starts hidden
+  units::write_property(w.id, 0x16017905, 5, -1, 1, 0);
+  EXPECT_FALSE(IsWindowVisible(c));  // not the selected page: stays hidden
+  SendMessageA(tab, TCM_SETCURSEL, 1, 0);
+  int64_t handled = 0;
+  bool was = false;
+  handled = image::rt().units.notify(2039, w.id, 0x16017902, &was);
+  EXPECT_TRUE(was);
+  EXPECT_EQ(handled, 0);
+  EXPECT_FALSE(IsWindowVisible(a));
+  EXPECT_TRUE(IsWindowVisible(c));
+  // Its properties go through the wrapped object like any unit's.
+  EXPECT_EQ(units::read_property(w.id, 0x16017902, 2, -1), 280u);
+  DestroyWindow(units::live_handle(w.entries[0]));
+  image::rt().templates.clear();
+  libraries.resize(saved);
 }
 
 // Modal loading: the other windows are disabled while the modal window is up, the load
