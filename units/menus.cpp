@@ -1,6 +1,8 @@
 // Menus: building the menu bar and accelerators from the menu-item entries of a window.
 #include "units/menus.h"
+#include <algorithm>
 #include <cstring>
+#include <string>
 #include <vector>
 #include "units/framework.h"
 #include "units/unit_data.h"
@@ -93,6 +95,35 @@ Entry* menu_item_of(WindowTemplate& w, UINT command) {
   for (Entry& e : w.entries)
     if (e.menu_item && n-- == 0) return &e;
   return nullptr;
+}
+
+std::string shortcut_name(uint32_t shortcut) {
+  if (!(shortcut & 0xFFFF)) return {};
+  std::string name;
+  if (shortcut & 0x10000) name += "Ctrl+";
+  if (shortcut & 0x20000) name += "Shift+";
+  if (shortcut & 0x40000) name += "Alt+";
+  char key[64] = {};
+  UINT scan = MapVirtualKeyA(shortcut & 0xFFFF, MAPVK_VK_TO_VSC);
+  if (!GetKeyNameTextA(static_cast<LONG>(scan << 16), key, sizeof key)) {
+    key[0] = static_cast<char>(shortcut & 0xFF);
+    key[1] = 0;
+  }
+  return name + key;
+}
+
+bool describe_menu_item(MenuItemQuery& q) {
+  WindowTemplate* w = find_window(q.window_id);
+  Entry* e = w ? menu_item_of(*w, q.command) : nullptr;
+  if (!e) return false;
+  std::string caption = e->tag;
+  std::string keys = shortcut_name(item_data(*e).shortcut);
+  if (!keys.empty()) caption += "\t" + keys;
+  caption.resize(std::min<size_t>(caption.size(), 250));
+  std::memcpy(q.caption, caption.c_str(), caption.size() + 1);
+  q.checked = (e->flags & 4) ? 1 : 0;
+  q.enabled = (e->flags & 2) ? 0 : 1;
+  return true;
 }
 
 }  // namespace units

@@ -10,11 +10,29 @@
 // Item n of the run (counting from 0) sends command 20000 + n.
 #pragma once
 #include <windows.h>
+#include <cstdint>
 #include "units/templates.h"
 
 namespace units {
 
 inline constexpr UINT kFirstMenuCommand = 20000;
+
+// A menu item description (runtime notification 2038): the caller fills the window and the
+// command, the runtime the rest.
+#pragma pack(push, 1)
+struct MenuItemQuery {
+  uint32_t window_id;   // in
+  uint32_t command;     // in: 20000 + item number
+  char caption[251];    // out: caption, then a tab and the shortcut's name ("Ctrl+O"); NUL-ended
+  uint8_t reserved;
+  uint32_t checked;     // out: 1 checked
+  uint32_t enabled;     // out: 1 enabled
+};
+#pragma pack(pop)
+static_assert(sizeof(MenuItemQuery) == 268);
+
+// Answers a menu item description; false when the window or the item does not exist.
+bool describe_menu_item(MenuItemQuery& q);
 
 struct BuiltMenu {
   HMENU bar = nullptr;      // null when the window has no visible menu items

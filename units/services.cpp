@@ -117,6 +117,10 @@ int64_t notify(int code, uint32_t v1, uint32_t v2, bool* handled) {
       Entry* e = w ? find_entry(*w, v2) : nullptr;
       return e ? e->type : 0;
     }
+    case 2038: {
+      auto* q = reinterpret_cast<MenuItemQuery*>(v1);
+      return q && describe_menu_item(*q) ? 1 : 0;
+    }
     case 2039: {
       WindowTemplate* w = find_window(v1);
       Entry* tab = w ? find_entry(*w, v2) : nullptr;

@@ -14,6 +14,7 @@
 #include "units/core_units.h"
 #include "units/events.h"
 #include "units/framework.h"
+#include "units/menus.h"
 #include "units/unit_base.h"
 #include "units/unit_data.h"
 #include "units/window_unit.h"
@@ -759,6 +760,59 @@ TEST(UnitWindowEvents, TabPagesOfAnotherLibrarysContainer) {
   DestroyWindow(units::live_handle(w.entries[0]));
   image::rt().templates.clear();
   libraries.resize(saved);
+}
+
+TEST(UnitWindowEvents, MenuItemDescriptions) {
+  units::install();
+  WindowTemplate w;
+  w.id = 0x52017A00;
+  w.entries = {entry(0x06017A01, units::kWindowType, {10, 10, 200, 100})};
+  auto item = [](uint32_t id, const char* caption, uint32_t flags, std::string data) {
+    Entry e;
+    e.id = id;
+    e.type = units::kMenuTypeCode;
+    e.menu_item = true;
+    e.tag = caption;
+    e.flags = flags;
+    e.data = std::move(data);
+    return e;
+  };
+  w.entries.push_back(item(0x26017A02, "文件(&F)", 0, ""));
+  w.entries.push_back(item(0x26017A03, "打开(&O)", 4, u32s({1, 'O' | 0x10000})));
+  w.entries.push_back(item(0x26017A04, "退出", 2, u32s({1, 0})));
+  image::rt().templates.assign(1, &w);
+  ASSERT_TRUE(units::load_window(w, false, nullptr));
+  struct Case { uint32_t command; int found; const char* caption; uint32_t checked, enabled; };
+  const Case cases[] = {
+      {20000, 1, "文件(&F)", 0, 1},
+      {20001, 1, "打开(&O)\tCtrl+O", 1, 1},
+      {20002, 1, "退出", 0, 0},
+      {20003, 0, "", 0, 0},
+      {19999, 0, "", 0, 0},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.command);
+    units::MenuItemQuery q{};
+    q.window_id = w.id;
+    q.command = c.command;
+    bool handled = false;
+    EXPECT_EQ(image::rt().units.notify(2038, reinterpret_cast<uint32_t>(&q), 0, &handled), c.found);
+    if (!c.found) continue;
+    EXPECT_STREQ(q.caption, c.caption);
+    EXPECT_EQ(q.checked, c.checked);
+    EXPECT_EQ(q.enabled, c.enabled);
+  }
+  // A caption write equal to the current one rebuilds nothing: the menu bar stays the same.
+  HMENU bar = GetMenu(units::live_handle(w.entries[0]));
+  ASSERT_TRUE(bar);
+  units::write_property(w.id, 0x26017A04, 0, -1, reinterpret_cast<uint32_t>("退出"), 0);
+  EXPECT_EQ(GetMenu(units::live_handle(w.entries[0])), bar);
+  units::write_property(w.id, 0x26017A04, 0, -1, reinterpret_cast<uint32_t>("离开"), 0);
+  EXPECT_NE(GetMenu(units::live_handle(w.entries[0])), bar);
+  units::write_property(w.id, 0x26017A04, 2, -1, 0, 0);  // enabled again
+  EXPECT_EQ(units::read_property(w.id, 0x26017A04, 2, -1), 0u);
+  DestroyWindow(units::live_handle(w.entries[0]));
+  image::rt().templates.clear();
 }
 
 // Modal loading: the other windows are disabled while the modal window is up, the load
