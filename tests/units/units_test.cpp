@@ -473,3 +473,24 @@ TEST(Units, LoadFailures) {
     EXPECT_EQ(code, 0xFFFFFFFFu);
   }
 }
+
+TEST(Units, DispatchAndAccessFailures) {
+  struct Case { int mode; const char* message; };
+  const Case cases[] = {
+      {1, "未找到引发事件的窗口"},
+      {2, "未找到引发事件的窗口组件"},
+      {3, "引发事件的窗口组件无效"},
+      {4, "未载入欲访问窗口组件所在的窗口"},
+      {5, "指定窗口或窗口组件不存在或尚未载入"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.mode);
+    kit::Process p(kit::bin_dir() + "dispatch_errors.exe", std::to_string(c.mode));
+    kit::DialogWatcher watcher(p.pid());
+    ASSERT_TRUE(watcher.wait_for(1, 15000));
+    EXPECT_NE(watcher.seen()[0].text.find(c.message), std::string::npos) << watcher.seen()[0].text;
+    DWORD code = 0;
+    EXPECT_TRUE(p.wait(8000, &code));
+    EXPECT_EQ(code, 0xFFFFFFFFu);
+  }
+}
