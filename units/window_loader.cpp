@@ -9,6 +9,7 @@
 #include "units/events.h"
 #include "units/framework.h"
 #include "units/menus.h"
+#include "units/reflector.h"
 #include "units/unit_base.h"
 #include "units/window_state.h"
 #include "units/window_unit.h"
@@ -127,7 +128,9 @@ bool load_window(WindowTemplate& w, bool modal, HWND parent) {
     if (!h || !e.parent) continue;
     Entry* p = find_entry(w, e.parent);
     HWND ph = p && p != &w.entries[0] ? handle_of(*p) : nullptr;
-    if (ph) SetParent(h, ph);
+    if (!ph) continue;
+    SetParent(h, ph);
+    reflect_to_units(ph);  // a container of another library: its units still hear their clicks
   }
   for (size_t i = 1; i < w.entries.size(); ++i) {
     HWND h = handle_of(w.entries[i]);

@@ -757,6 +757,11 @@ TEST(UnitWindowEvents, TabPagesOfAnotherLibrarysContainer) {
   EXPECT_TRUE(IsWindowVisible(c));
   // Its properties go through the wrapped object like any unit's.
   EXPECT_EQ(units::read_property(w.id, 0x16017902, 2, -1), 280u);
+  // A button inside it still raises its click event.
+  std::memset(g_counts, 0, sizeof g_counts);
+  w.entries[4].bindings = {{0, address(count_handler0)}};
+  SendMessageA(c, BM_CLICK, 0, 0);
+  EXPECT_EQ(g_counts[0], 1u);
   DestroyWindow(units::live_handle(w.entries[0]));
   image::rt().templates.clear();
   libraries.resize(saved);
