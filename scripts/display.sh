@@ -2,7 +2,9 @@
 # starts a private Xvfb on a free display number and stops it (by its PID) on exit, together
 # with the Wine prefix's wineserver.
 orvel_xvfb_pid=""
+orvel_child=""   # the script's own long-running child, stopped first
 orvel_cleanup() {
+  if [ -n "$orvel_child" ]; then kill "$orvel_child" 2>/dev/null || true; fi
   if [ -n "${WINEPREFIX:-}" ] && [ -d "$WINEPREFIX" ]; then
     WINEPREFIX="$WINEPREFIX" wineserver -k 2>/dev/null || true
   fi

@@ -11,13 +11,17 @@ program="$build/bin/Revisto.exe"
 [ -f "$program" ] || program="$build/bin/orvelrt.exe"   # before the tool's image exists
 export WINEPREFIX="$build/wineprefix-run" LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all
 . "$root/scripts/display.sh"
-trap orvel_cleanup EXIT INT TERM
+trap orvel_cleanup EXIT
+trap "exit 143" INT TERM
 if [ -n "$orvel_xvfb_pid" ]; then
   echo "run: no X display here; running on the private display $DISPLAY."
   echo "run: to look at it: DISPLAY=$DISPLAY import -window root revisto.png   (or x11vnc -display $DISPLAY)"
 fi
 echo "run: starting $program"
+# In the background, so that a signal reaches the trap at once rather than after the program.
+"$build/wine-run" "$program" "$@" &
+orvel_child=$!
 status=0
-"$build/wine-run" "$program" "$@" || status=$?
+wait $orvel_child || status=$?
 echo "run: the program ended with exit code $status"
 exit $status

@@ -9,7 +9,11 @@ sh "$root/scripts/bootstrap.sh"
 cmake --build "$build"
 export WINEPREFIX="$build/wineprefix" LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all
 . "$root/scripts/display.sh"
-trap orvel_cleanup EXIT INT TERM
+trap orvel_cleanup EXIT
+trap "exit 143" INT TERM
+# In the background, so that a signal reaches the trap at once rather than after the run.
+ctest --test-dir "$build" --output-on-failure "$@" &
+orvel_child=$!
 status=0
-ctest --test-dir "$build" --output-on-failure "$@" || status=$?
+wait $orvel_child || status=$?
 exit $status
