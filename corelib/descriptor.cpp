@@ -8,8 +8,10 @@ namespace {
 
 constexpr uint16_t kCommon = 0xE000, kOwn = 0x8000;
 enum : uint16_t {
-  kInteger = 1000, kLogical = 1003, kText = 1005, kPick = 1006, kPicture = 1009,
-  kIcon = 1010, kCursor = 1011, kSound = 1012, kFileName = 1016, kBackColour = 1017,
+  kInteger = units::kPropInt, kLogical = units::kPropBool, kText = units::kPropText,
+  kPick = units::kPropPick, kPicture = units::kPropPicture, kIcon = units::kPropIcon,
+  kCursor = units::kPropCursor, kSound = units::kPropSound, kFileName = units::kPropFileName,
+  kBackColour = units::kPropBackColour,
 };
 
 // The window's 32 properties: the 8 common ones, then its own from number 8.

@@ -26,42 +26,18 @@
 #include <cstddef>
 #include <cstdint>
 #include "runtime/values.h"
+#include "units/unit_type.h"
 
 namespace corelib {
 
 // The library notification routine: (code, value 1, value 2) -> 32-bit result; C calling
 // convention.
 using LibNotifyRoutine = int32_t(__cdecl*)(int32_t code, uint32_t v1, uint32_t v2);
-// A unit type's interface function: interface number -> operation, or null.
-using InterfaceFunction = void*(__cdecl*)(int32_t number);
+// The data type table's entries are the unit type entries of the unit framework.
+using units::PropertyDescriptor;
+using units::UnitTypeEntry;
 
 #pragma pack(push, 1)
-struct PropertyDescriptor {     // 20 bytes, in property-number order
-  const char* name;
-  const char* english_name;
-  const char* description;
-  uint16_t type;                // 1000.. (value conversion, see the unit framework)
-  uint16_t flags;               // 0xE000 common properties, 0x8000 the others
-  const char* pick_list;        // NUL-separated texts ended by an empty text, or null
-};
-
-struct UnitTypeEntry {          // 14 u32 fields
-  const char* name;             // Chinese name
-  const char* english_name;     // internal name
-  const char* description;
-  int32_t member_count;
-  const void* members;
-  uint32_t flags;               // type flags (bit 6: window unit, ...)
-  int32_t icon_resource;
-  int32_t event_count;
-  const void* events;
-  int32_t property_count;
-  const PropertyDescriptor* properties;
-  InterfaceFunction interface_function;  // window units only
-  int32_t element_count;
-  const void* elements;
-};
-
 struct LibDescriptor {
   uint32_t format;              // 20000101
   const char* signature;        // 32 hexadecimal digits
@@ -98,11 +74,6 @@ struct LibDescriptor {
 };
 #pragma pack(pop)
 
-static_assert(sizeof(PropertyDescriptor) == 20);
-static_assert(sizeof(UnitTypeEntry) == 14 * 4);
-static_assert(offsetof(UnitTypeEntry, flags) == 0x14);
-static_assert(offsetof(UnitTypeEntry, property_count) == 0x24);
-static_assert(offsetof(UnitTypeEntry, interface_function) == 0x2C);
 static_assert(sizeof(LibDescriptor) == 36 * 4);
 static_assert(offsetof(LibDescriptor, signature) == 0x04);
 static_assert(offsetof(LibDescriptor, major) == 0x08);

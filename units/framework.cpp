@@ -210,7 +210,7 @@ const UnitTypeEntry* find_type(uint32_t code) {
   if (!r.libraries[index].descriptor) image::ensure_loaded(index);
   const corelib::LibDescriptor* d = r.libraries[index].descriptor;
   if (!d || !d->types || number > static_cast<uint32_t>(d->type_count)) return nullptr;
-  return reinterpret_cast<const UnitTypeEntry*>(&d->types[number - 1]);
+  return &d->types[number - 1];
 }
 
 void* type_operation(const UnitTypeEntry* type, int number) {

@@ -81,10 +81,7 @@ const CoreUnitType* const kBuilt[] = {&kWindowUnitType, &kEditBoxUnitType, &kLab
                                       &kButtonUnitType, &kCheckBoxUnitType, &kTimerUnitType,
                                       &kPlaceholderUnitType};
 
-UnitTypeEntry* table() {
-  static_assert(sizeof(UnitTypeEntry) == sizeof(corelib::UnitTypeEntry));
-  return reinterpret_cast<UnitTypeEntry*>(corelib::core_types());
-}
+UnitTypeEntry* table() { return corelib::core_types(); }
 
 }  // namespace
 

@@ -191,7 +191,7 @@ corelib::LibDescriptor g_descriptor = {
     20000101, "9c4e1f27b3a84d6e8f05a1c2d7b96e43", 1, 0, 1, 3, 7, 3, 7,
     "超文本浏览框支持库", 1, "以网页浏览框显示并刷新网页。", 0,
     "Tinloft", "", "", "", "", "", "", "",
-    1, reinterpret_cast<corelib::UnitTypeEntry*>(g_types), 0, nullptr, 0, nullptr,
+    1, g_types, 0, nullptr, 0, nullptr,
     g_commands, &add_in, nullptr, &library_notify, nullptr, nullptr, 0, nullptr, nullptr};
 
 }  // namespace

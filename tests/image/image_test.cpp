@@ -471,15 +471,9 @@ TEST(PreparationFailures, ShowTheirMessageAndEndWithMinusOne) {
       {"bad-dll-name", "错误信息：应用程序映像已损坏!"},
   };
   for (const auto& c : cases) {
-    kit::Process probe(kit::bin_dir() + "image_probe.exe", c.mode);
-    ASSERT_TRUE(probe.started());
-    kit::DialogWatcher watcher(probe.pid());
-    ASSERT_TRUE(watcher.wait_for(1)) << c.mode;
-    DWORD code = 0;
-    EXPECT_TRUE(probe.wait(10000, &code)) << c.mode;
-    EXPECT_EQ(code, static_cast<DWORD>(-1)) << c.mode;
-    auto seen = watcher.seen();
-    ASSERT_FALSE(seen.empty());
-    EXPECT_NE(seen[0].text.find(c.message), std::string::npos) << c.mode << ": " << seen[0].text;
+    kit::Ending e = kit::run_to_end(kit::bin_dir() + "image_probe.exe", c.mode, 1);
+    EXPECT_EQ(e.exit_code, static_cast<DWORD>(-1)) << c.mode;
+    ASSERT_FALSE(e.dialogs.empty()) << c.mode;
+    EXPECT_NE(e.dialogs[0].text.find(c.message), std::string::npos) << c.mode << ": " << e.dialogs[0].text;
   }
 }

@@ -40,6 +40,7 @@ inline constexpr DWORD kStillRunning = 0xFFFFFFFE;
 DWORD run(const std::string& exe, const std::string& args = "", DWORD ms = 20000);
 
 // Records the dialogs (class "#32770") that a process shows and presses a button in each.
+class DialogWatcher;
 class DialogWatcher {
  public:
   struct Seen {
@@ -63,6 +64,16 @@ class DialogWatcher {
   volatile bool stop_ = false;
   std::thread thread_;
 };
+
+// How a program under test ended: the dialogs it showed (each answered with OK) and its
+// exit code, or kStillRunning when it did not end within the bound.
+struct Ending {
+  std::vector<DialogWatcher::Seen> dialogs;
+  DWORD exit_code = kStillRunning;
+};
+// Runs a program until it ends, answering its dialogs; waits for at least `dialogs` of them.
+Ending run_to_end(const std::string& exe, const std::string& args = "", size_t dialogs = 0,
+                  DWORD ms = 20000);
 
 // Window finding and control driving from a second process.
 namespace drive {

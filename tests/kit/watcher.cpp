@@ -76,4 +76,15 @@ bool DialogWatcher::wait_for(size_t count, DWORD ms) {
   return drive::wait_until([&] { return seen().size() >= count; }, ms);
 }
 
+Ending run_to_end(const std::string& exe, const std::string& args, size_t dialogs, DWORD ms) {
+  Ending e;
+  Process p(exe, args);
+  if (!p.started()) return e;
+  DialogWatcher watcher(p.pid());
+  if (dialogs) watcher.wait_for(dialogs, ms);
+  if (!p.wait(ms, &e.exit_code)) e.exit_code = kStillRunning;
+  e.dialogs = watcher.seen();
+  return e;
+}
+
 }  // namespace kit

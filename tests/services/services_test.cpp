@@ -102,7 +102,7 @@ TEST(Descriptor, CoreValues) {
   EXPECT_EQ(d.add_in(nullptr), nullptr);
   const corelib::UnitTypeEntry& window = d.types[0];
   EXPECT_STREQ(window.name, "窗口");
-  EXPECT_STREQ(window.english_name, "window");
+  EXPECT_STREQ(window.english, "window");
   EXPECT_EQ(window.flags, 0x800000D0u);
   EXPECT_EQ(window.property_count, 32);
   EXPECT_EQ(window.properties[0].flags, 0xE000);
@@ -279,7 +279,7 @@ TEST(RuntimeNotify, InterfaceIdentifierAndTypeFlags) {
   EXPECT_EQ(runtime::notify(2029, 0x00010002, 0), 0) << "entries not filled yet";
   auto* entry = reinterpret_cast<corelib::UnitTypeEntry*>(uintptr_t(runtime::notify(1002, 0x00010001, 0)));
   ASSERT_NE(entry, nullptr);
-  EXPECT_STREQ(entry->english_name, "window");
+  EXPECT_STREQ(entry->english, "window");
   EXPECT_EQ(runtime::notify(1002, 0x00010034, 0), 0) << "type 52 does not exist";
 }
 
