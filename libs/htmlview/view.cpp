@@ -11,6 +11,7 @@ namespace {
 
 constexpr wchar_t kClass[] = L"OrvelHtmlView";
 constexpr UINT kPageArrived = WM_APP + 0x48;  // wParam: browse number, lParam: Fetched*
+constexpr UINT kChooseView = WM_APP + 0x49;   // decide between the control and the reading view
 constexpr int kMargin = 8;
 constexpr int kStatusHeight = 22;
 // The platform's HTML document object: creating it tells whether an HTML engine exists.
@@ -94,8 +95,9 @@ View* View::create(HWND parent, DWORD style, int id, int x, int y, int w, int h,
   bold.lfWeight = FW_BOLD;
   bold.lfHeight = bold.lfHeight * 4 / 3;
   v->title_font_ = CreateFontIndirectW(&bold);
-  if (engine_present()) v->browser_ = BrowserHost::create(hwnd);
-  if (v->browser_) ShowScrollBar(hwnd, SB_VERT, FALSE);
+  // Finding out whether an HTML engine exists can take a while (loading it); decided once the
+  // window is up, so that it does not hold up the window's creation. Browses wait for it.
+  PostMessageW(hwnd, kChooseView, 0, 0);
   if (!start_address.empty()) v->browse(start_address);
   return v;
 }
@@ -111,12 +113,28 @@ View::~View() {
   if (text_font_) DeleteObject(text_font_);
 }
 
+void View::choose_view() {
+  if (chosen_) return;
+  chosen_ = true;
+  if (engine_present()) browser_ = BrowserHost::create(hwnd_);
+  if (browser_) ShowScrollBar(hwnd_, SB_VERT, FALSE);
+  if (waiting_) {
+    waiting_ = false;
+    browse(address_);
+  }
+}
+
 void View::browse(const std::wstring& address) {
   address_ = address;
   ++seq_;
   busy_ = true;
   error_.clear();
   scroll_ = 0;
+  if (!chosen_) {  // the view is not chosen yet: the page is loaded once it is
+    waiting_ = true;
+    status_ = L"正在载入 " + address + L" …";
+    return;
+  }
   if (browser_) {
     browser_->navigate(address);
     return;
@@ -225,6 +243,9 @@ LRESULT View::handle(UINT msg, WPARAM wp, LPARAM lp) {
   switch (msg) {
     case kPageArrived:
       page_arrived(static_cast<unsigned>(wp), reinterpret_cast<Fetched*>(lp));
+      return 0;
+    case kChooseView:
+      choose_view();
       return 0;
     case WM_PAINT:
       if (browser_) break;

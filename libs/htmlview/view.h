@@ -36,6 +36,7 @@ class View {
   LRESULT handle(UINT msg, WPARAM wp, LPARAM lp);
   void paint();
   void page_arrived(unsigned seq, Fetched* page);
+  void choose_view();
   int content_height(HDC dc, int width);
   void update_scroll();
 
@@ -44,6 +45,8 @@ class View {
   std::wstring address_;
   std::wstring title_, text_, status_, error_;
   bool busy_ = false;
+  bool chosen_ = false;   // control or reading view decided
+  bool waiting_ = false;  // a browse waits for that decision
   unsigned seq_ = 0;  // the latest browse; older results are dropped
   DWORD timeout_ms_ = 20000;
   int scroll_ = 0;
