@@ -35,19 +35,6 @@ double read_float(const std::string& s) { return strtod(s.c_str(), nullptr); }
 
 const void* address(const ArgRecord& a) { return reinterpret_cast<const void*>(static_cast<uintptr_t>(a.lo)); }
 
-double as_double(const ArgRecord& a) {
-  uint64_t u = static_cast<uint64_t>(a.hi) << 32 | a.lo;
-  double d;
-  memcpy(&d, &u, 8);
-  return d;
-}
-
-float as_float(const ArgRecord& a) {
-  float f;
-  memcpy(&f, &a.lo, 4);
-  return f;
-}
-
 // The integer conversions: 64 bits of the value per source kind (callers cut to their width).
 // Byte, short and integer targets read a logical as its stored word; the long target
 // sign-extends it, which the same 64-bit value gives.
@@ -58,8 +45,8 @@ uint64_t integer_value(const ArgRecord& a) {
     case kTypeByte: return static_cast<uint8_t>(a.lo);
     case kTypeShort: return static_cast<uint64_t>(static_cast<int64_t>(static_cast<int16_t>(a.lo)));
     case kTypeLong: return static_cast<uint64_t>(a.hi) << 32 | a.lo;
-    case kTypeFloat: return static_cast<uint64_t>(trunc64(as_float(a)));
-    case kTypeDouble: return static_cast<uint64_t>(trunc64(as_double(a)));
+    case kTypeFloat: return static_cast<uint64_t>(trunc64(bits_float(a)));
+    case kTypeDouble: return static_cast<uint64_t>(trunc64(bits_double(a)));
     case kTypeSubPtr: return a.lo;
     default: return 0;
   }
@@ -72,8 +59,8 @@ double number_value(const ArgRecord& a) {
     case kTypeByte: return static_cast<uint8_t>(a.lo);
     case kTypeShort: return static_cast<int16_t>(a.lo);
     case kTypeLong: return static_cast<double>(static_cast<int64_t>(static_cast<uint64_t>(a.hi) << 32 | a.lo));
-    case kTypeFloat: return as_float(a);
-    case kTypeDouble: return as_double(a);
+    case kTypeFloat: return bits_float(a);
+    case kTypeDouble: return bits_double(a);
     case kTypeSubPtr: return static_cast<double>(a.lo);
     default: return 0;
   }
@@ -117,10 +104,10 @@ std::string text_of_value(const ArgRecord& a) {
     case kTypeShort: return std::to_string(static_cast<int16_t>(a.lo));
     case kTypeInt: return std::to_string(static_cast<int32_t>(a.lo));
     case kTypeLong: return std::to_string(static_cast<int64_t>(static_cast<uint64_t>(a.hi) << 32 | a.lo));
-    case kTypeFloat: return crt_format("%.6g", six_digits(as_float(a)));
-    case kTypeDouble: return crt_format("%.13g", as_double(a));
+    case kTypeFloat: return crt_format("%.6g", six_digits(bits_float(a)));
+    case kTypeDouble: return crt_format("%.13g", bits_double(a));
     case kTypeBool: return a.lo ? "真" : "假";
-    case kTypeDateTime: return dates::to_text(as_double(a), 1);
+    case kTypeDateTime: return dates::to_text(bits_double(a), 1);
     case kTypeText: return text_of(a);
     default: return {};
   }
@@ -322,7 +309,7 @@ CORELIB_COMMAND(to_date_time) {
   Arg a(arg_at(argc, args, 0));
   const ArgRecord& r = a.record();
   double v = dates::kMin;
-  if (r.type == kTypeDateTime) v = as_double(r);
+  if (r.type == kTypeDateTime) v = bits_double(r);
   else if (r.type == kTypeText && !dates::read_text(text_of(r), &v)) v = dates::kMin;
   set_double(result, v);
 }

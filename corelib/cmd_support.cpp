@@ -19,19 +19,6 @@ bool needs_free(uint32_t type) {
   return type == kTypeText || type == kTypeBin || is_array(type);
 }
 
-double bits_double(const ArgRecord& a) {
-  uint64_t u = static_cast<uint64_t>(a.hi) << 32 | a.lo;
-  double d;
-  memcpy(&d, &u, 8);
-  return d;
-}
-
-float bits_float(const ArgRecord& a) {
-  float f;
-  memcpy(&f, &a.lo, 4);
-  return f;
-}
-
 void set_array(ResultRecord* r, const std::string_view* items, size_t n, bool texts) {
   auto* block = static_cast<uint32_t*>(allocate(static_cast<uint32_t>(8 + 4 * n)));
   block[0] = 1;
@@ -44,6 +31,19 @@ void set_array(ResultRecord* r, const std::string_view* items, size_t n, bool te
 }
 
 }  // namespace
+
+double bits_double(const ArgRecord& a) {
+  uint64_t u = static_cast<uint64_t>(a.hi) << 32 | a.lo;
+  double d;
+  memcpy(&d, &u, 8);
+  return d;
+}
+
+float bits_float(const ArgRecord& a) {
+  float f;
+  memcpy(&f, &a.lo, 4);
+  return f;
+}
 
 Arg::Arg(const ArgRecord& record) : rec_(record) {
   if (record.type == kTypeSubStmt) {

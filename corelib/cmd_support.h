@@ -43,6 +43,9 @@ inline bool given(int argc, const ArgRecord* args, int i) {
 }
 
 bool is_numeric(uint32_t type);  // the six number types
+// The value slot read as the bits of a Double (both words) or a Float (low word).
+double bits_double(const ArgRecord& a);
+float bits_float(const ArgRecord& a);
 // Numbers of any width, logicals and date-times read as a double / as a truncated integer.
 // Other types read as 0. (A sub-statement is evaluated first.)
 double num_double(const ArgRecord& a);
