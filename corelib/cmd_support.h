@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include "runtime/values.h"
+#include "abi/values.h"
 
 namespace corelib {
 

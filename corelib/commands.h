@@ -1,7 +1,7 @@
 // Command routines of the core library for numbers, conversions, texts, byte sets, pinyin and
 // dates. Each has the command routine signature; the comment gives its slot in the routine table.
 #pragma once
-#include "runtime/values.h"
+#include "abi/values.h"
 
 namespace corelib {
 

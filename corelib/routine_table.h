@@ -1,7 +1,7 @@
 // The core library's command routine table: 658 slots, a command's selector is slot x 4.
 #pragma once
 #include <array>
-#include "runtime/values.h"
+#include "abi/values.h"
 
 namespace corelib {
 

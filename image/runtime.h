@@ -6,7 +6,7 @@
 #include <string>
 #include <vector>
 #include "framework/app.h"
-#include "runtime/values.h"
+#include "abi/values.h"
 
 namespace corelib { struct LibDescriptor; }
 namespace units { struct WindowTemplate; }

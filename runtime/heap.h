@@ -2,7 +2,7 @@
 // rules, make-array-writable, type sizes and numeric reading of a value.
 #pragma once
 #include <cstdint>
-#include "runtime/values.h"
+#include "abi/values.h"
 
 namespace runtime {
 

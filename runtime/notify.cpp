@@ -102,13 +102,12 @@ int64_t attach_window(uint32_t v1, uint32_t v2) {
 }
 
 int64_t add_idle_routine(uint32_t v1, uint32_t) {
-  const uint32_t* req = ptr<uint32_t>(v1);
+  const IdleRequest* req = ptr<IdleRequest>(v1);
   if (!req) return 0;
   image::Runtime& r = rt();
-  HWND h = ptr<HWND__>(req[0]);
   for (const image::IdleRoutine& i : r.idle_routines)
-    if (i.window == h) return 0;
-  r.idle_routines.push_back({h, reinterpret_cast<void(__cdecl*)(uint32_t)>(req[1]), req[2]});
+    if (i.window == req->window) return 0;
+  r.idle_routines.push_back({req->window, req->routine, req->argument});
   return 0;
 }
 int64_t remove_idle_routine(uint32_t v1, uint32_t) {

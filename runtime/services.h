@@ -2,7 +2,7 @@
 // services of slot 12, and the calls the runtime makes into compiled code.
 #pragma once
 #include <cstdint>
-#include "runtime/values.h"
+#include "abi/values.h"
 
 namespace runtime {
 

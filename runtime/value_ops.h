@@ -1,7 +1,7 @@
 // Operations on values: type classes and parts of a type code, sub-statement evaluation.
 #pragma once
 #include <cstdint>
-#include "runtime/values.h"
+#include "abi/values.h"
 
 namespace runtime {
 

@@ -3,7 +3,7 @@
 #pragma once
 #include <array>
 #include <cstddef>
-#include "units/unit_type.h"
+#include "abi/unit_type.h"
 
 namespace units {
 

@@ -6,7 +6,7 @@
 // value returned, or ECX = 0 when they return nothing.
 #pragma once
 #include <cstdint>
-#include "units/unit_type.h"
+#include "abi/unit_type.h"
 
 namespace units {
 

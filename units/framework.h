@@ -6,7 +6,7 @@
 #include <cstdint>
 #include <string>
 #include "units/templates.h"
-#include "units/unit_type.h"
+#include "abi/unit_type.h"
 
 namespace framework { class Window; }
 

@@ -7,7 +7,7 @@
 #include <string>
 #include "framework/subclass.h"
 #include "units/unit_data.h"
-#include "units/unit_type.h"
+#include "abi/unit_type.h"
 
 namespace units {
 

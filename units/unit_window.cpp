@@ -175,9 +175,9 @@ void WindowUnit::apply_shape() {
 // Background music through the runtime's sound playback (mode 0 repeats, 1 plays once).
 void WindowUnit::play_music() {
   if (music_.empty()) return;
-  uint32_t request[3] = {reinterpret_cast<uint32_t>(music_.data()),
-                         static_cast<uint32_t>(music_.size()), music_mode_ == 0 ? 1u : 0u};
-  runtime::notify(2015, reinterpret_cast<uint32_t>(request), 0);
+  runtime::SoundRequest request{reinterpret_cast<const uint8_t*>(music_.data()),
+                                static_cast<uint32_t>(music_.size()), music_mode_ == 0 ? 1u : 0u};
+  runtime::notify(2015, reinterpret_cast<uint32_t>(&request), 0);
 }
 
 void WindowUnit::refresh_frame() {

@@ -11,8 +11,8 @@
 #include <cstring>
 #include <string>
 #include "corelib/descriptor.h"
-#include "runtime/values.h"
-#include "units/unit_type.h"
+#include "abi/values.h"
+#include "abi/unit_type.h"
 #include "view.h"
 
 namespace htmlview {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <string>
 #include <vector>
-#include "runtime/values.h"
+#include "abi/values.h"
 
 namespace calls {
 

@@ -11,7 +11,7 @@
 #include <cstdio>
 #include <cstring>
 #include "corelib/descriptor.h"
-#include "runtime/values.h"
+#include "abi/values.h"
 
 namespace {
 

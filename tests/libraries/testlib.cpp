@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <cstdio>
 #include "corelib/descriptor.h"
-#include "runtime/values.h"
+#include "abi/values.h"
 
 #ifndef LIB_KIND
 #define LIB_KIND 0

@@ -6,7 +6,7 @@
 #include "runtime/notify.h"
 #include "units/events.h"
 #include "units/framework.h"
-#include "units/unit_type.h"
+#include "abi/unit_type.h"
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int) {
   units::install();
