@@ -17,8 +17,10 @@ struct CompiledResult {
   uint32_t hi;    // EDX
   uint32_t type;  // ECX
 };
-// Calls a compiled routine with `count` 32-bit stack arguments (args[0] ends up nearest the
-// return address) and EAX = `eax`. The routine may remove its arguments or not; EBX, ESI,
+// The one call into compiled code (every caller in the runtime goes through it). Calls a
+// compiled routine with `count` 32-bit stack arguments (args[0] ends up nearest the return
+// address; `args` may be null when `count` is 0) and EAX = `eax` (a sub-statement's context
+// word, 0 for the other routines). The routine may remove its arguments or not; EBX, ESI,
 // EDI and EBP are kept for the caller whatever it does; ECX and EDX are cleared before the
 // call, so a routine that leaves ECX alone returned no value.
 CompiledResult call_compiled(const void* routine, const uint32_t* args, int count,

@@ -82,9 +82,12 @@ orvel_svc_further:
 
 // void orvel_call_compiled(CompiledResult* out, routine, const uint32_t* args, int count,
 //                          uint32_t eax)                                  (C convention)
-//   Pushes args[count-1] .. args[0], sets EAX = eax, ECX = EDX = 0, clears the direction
-//   flag, calls the routine and stores its EAX, EDX, ECX in *out. The stack is taken back
-//   from EBP, so a routine that removes its arguments and one that does not both work.
+//   The runtime's only call into compiled code (event handlers, the error handler routine,
+//   the finalisation routine, sub-statements).
+//   Pushes args[count-1] .. args[0], sets EAX = eax (a sub-statement's context word, 0
+//   otherwise), ECX = EDX = 0, clears the direction flag, calls the routine and stores its
+//   EAX, EDX, ECX in *out. The stack is taken back from EBP, so a routine that removes its
+//   arguments and one that does not both work.
 //   kept: EBX, ESI, EDI, EBP (saved here, whatever the routine does with them)
     .globl orvel_call_compiled
 orvel_call_compiled:

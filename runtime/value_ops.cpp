@@ -2,46 +2,17 @@
 #include "runtime/value_ops.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
-
-// orvel_call_substmt(routine, context, out): calls a compiled sub-statement routine.
-//   in:  [esp+4] routine address, [esp+8] context word, [esp+12] ArgRecord* out
-//   the routine is entered with EAX = context word; it returns the value in EAX (low word)
-//   and EDX (high word), its type code in ECX. EBX, ESI, EDI and EBP are kept for our caller
-//   whatever the routine does with them; the direction flag is cleared before the call.
-extern "C" void orvel_call_substmt(uint32_t routine, uint32_t context, runtime::ArgRecord* out)
-    asm("orvel_call_substmt");
-asm(R"(
-    .text
-    .globl orvel_call_substmt
-orvel_call_substmt:
-    pushl %ebp
-    movl  %esp, %ebp
-    pushl %ebx
-    pushl %esi
-    pushl %edi
-    cld
-    movl  12(%ebp), %eax
-    call  *8(%ebp)
-    movl  16(%ebp), %edi
-    movl  %eax, 0(%edi)
-    movl  %edx, 4(%edi)
-    movl  %ecx, 8(%edi)
-    leal  -12(%ebp), %esp
-    popl  %edi
-    popl  %esi
-    popl  %ebx
-    popl  %ebp
-    ret
-)");
+#include "runtime/services.h"
 
 namespace runtime {
 
 bool is_basic_type(uint32_t type) { return type_size(type) != 0; }
 
+// The routine gets no stack arguments and its context word in EAX (see call_compiled).
 ArgRecord call_substmt(const ArgRecord& substmt) {
-  ArgRecord out{};
-  orvel_call_substmt(substmt.lo, substmt.hi, &out);
-  return out;
+  const void* routine = reinterpret_cast<const void*>(static_cast<uintptr_t>(substmt.lo));
+  CompiledResult r = call_compiled(routine, nullptr, 0, substmt.hi);
+  return {r.lo, r.hi, r.type};
 }
 
 ArgRecord evaluate_substmt(const ArgRecord& substmt) {

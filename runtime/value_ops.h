@@ -35,8 +35,8 @@ constexpr uint32_t type_number_of(uint32_t type) { return type & 0xFFFF; }
 // True for the twelve basic types (no array bit).
 bool is_basic_type(uint32_t type);
 
-// Calls a sub-statement's routine with its context word and returns what it yields (value and
-// type code), unchecked.
+// Calls a sub-statement's routine through call_compiled (EAX = its context word, ECX = EDX = 0,
+// no stack arguments) and returns what it yields (value and type code), unchecked.
 ArgRecord call_substmt(const ArgRecord& substmt);
 // Evaluates a sub-statement argument for a command: no data, or data that is neither a basic
 // type nor an array, is the run-time error of code 7. A returned text or byte set belongs to

@@ -42,6 +42,34 @@ substmt_typed:
     ret
 )");
 
+// A sub-statement routine that reports the ECX and EDX it was entered with: EAX low word =
+// ECX on entry, EDX high word = EDX on entry (left as found); type Int.
+extern "C" void substmt_entry_ecx_edx() asm("substmt_entry_ecx_edx");
+// Calls call(out, substmt) (a function returning an ArgRecord: the result address goes first
+// on the stack) with ECX = 0xDEC0DE01 and EDX = 0xDEC0DE02 at the call. The stack is taken
+// back from EBP, so it does not matter who removes the result address.
+using SubStmtCall = ArgRecord (*)(const ArgRecord&);
+extern "C" void call_with_dirty_ecx_edx(SubStmtCall call, ArgRecord* out, const ArgRecord* substmt)
+    asm("call_with_dirty_ecx_edx");
+asm(R"(
+    .text
+substmt_entry_ecx_edx:
+    movl  %ecx, %eax
+    movl  $0x80000301, %ecx
+    ret
+call_with_dirty_ecx_edx:
+    pushl %ebp
+    movl  %esp, %ebp
+    pushl 16(%ebp)
+    pushl 12(%ebp)
+    movl  $0xDEC0DE01, %ecx
+    movl  $0xDEC0DE02, %edx
+    call  *8(%ebp)
+    movl  %ebp, %esp
+    popl  %ebp
+    ret
+)");
+
 uint32_t address_of(void (*f)()) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(f)); }
 
 // Registers a stretch of test data as a constant range for the life of the object.
@@ -237,6 +265,16 @@ TEST(SubStatements, RoutineGetsContextInEaxAndReturnsValueAndType) {
   }
   EXPECT_TRUE(evaluate_condition({address_of(substmt_bool), 5, kTypeSubStmt}));
   EXPECT_FALSE(evaluate_condition({address_of(substmt_bool), 0, kTypeSubStmt}));
+}
+
+// Every call into compiled code enters with ECX = EDX = 0, whatever the caller left in them.
+TEST(SubStatements, RoutineIsEnteredWithEcxAndEdxCleared) {
+  ArgRecord substmt{address_of(substmt_entry_ecx_edx), 0x12345678, kTypeSubStmt};
+  ArgRecord got{0xFFFFFFFF, 0xFFFFFFFF, 0};
+  call_with_dirty_ecx_edx(&call_substmt, &got, &substmt);
+  EXPECT_EQ(got.type, kTypeInt);  // the routine ran and its ECX came back
+  EXPECT_EQ(got.lo, 0u) << "ECX on entry";
+  EXPECT_EQ(got.hi, 0u) << "EDX on entry";
 }
 
 // The fatal paths end the process: each runs in the probe, whose dialog is read and closed.
