@@ -101,5 +101,6 @@ static_assert(offsetof(LibDescriptor, constants) == 0x88);
 static_assert(offsetof(LibDescriptor, dependent_files) == 0x8C);
 
 inline constexpr uint32_t kDescriptorFormat = 20000101;
+inline constexpr int kSlotCount = 658;  // slots of the core library's command routine table
 
 }  // namespace corelib

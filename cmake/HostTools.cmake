@@ -15,7 +15,7 @@ if(NOT EXISTS ${HOST_BUILD_DIR}/build.ninja)
 endif()
 file(GLOB_RECURSE HOST_TOOL_SOURCES CONFIGURE_DEPENDS
      ${CMAKE_SOURCE_DIR}/tools/*.cpp ${CMAKE_SOURCE_DIR}/tools/*.h
-     ${CMAKE_SOURCE_DIR}/tools/*.txt ${CMAKE_SOURCE_DIR}/image/format/*.h)
+     ${CMAKE_SOURCE_DIR}/tools/*.txt ${CMAKE_SOURCE_DIR}/abi/format/*.h)
 set(HOST_TOOL_OUTPUTS ${HOST_TOOLS_DIR}/vlink)
 add_custom_command(
   OUTPUT ${HOST_TOOL_OUTPUTS}

@@ -1,11 +1,10 @@
 // The core library's command routine table: 658 slots, a command's selector is slot x 4.
 #pragma once
 #include <array>
-#include "abi/values.h"
+#include "abi/descriptor.h"
 
 namespace corelib {
 
-inline constexpr int kSlotCount = 658;
 using RoutineTable = std::array<runtime::CommandRoutine, kSlotCount>;
 
 // The table the descriptor publishes (field 28); empty slots are null.

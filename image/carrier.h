@@ -1,10 +1,10 @@
 // Where this executable carries its application image: the PE section ".orvimg".
 //
-// Layout of the section: image/format/carrier_format.h.
+// Layout of the section: abi/format/carrier_format.h.
 #pragma once
 #include <windows.h>
 #include <cstdint>
-#include "image/format/carrier_format.h"
+#include "abi/format/carrier_format.h"
 
 namespace image {
 

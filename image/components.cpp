@@ -4,7 +4,7 @@
 #include <oleauto.h>
 #include <cstdlib>
 #include <vector>
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 
 namespace image {
 
@@ -17,12 +17,12 @@ std::wstring wide(const std::string& gbk) {
   return w;
 }
 
-struct Spec {
+struct Parts {
   std::string identifier, version, locale;
 };
 
-Spec split(const std::string& s) {
-  Spec p;
+Parts split(const std::string& s) {
+  Parts p;
   std::string* parts[3] = {&p.identifier, &p.version, &p.locale};
   size_t at = 0;
   for (int i = 0; i < 3 && at <= s.size(); ++i) {
@@ -36,11 +36,11 @@ Spec split(const std::string& s) {
 
 // The places a component file is looked for: next to the runtime, next to the program.
 std::vector<std::string> places(const std::string& file) {
-  const Runtime& r = rt();
+  const runtime::Runtime& r = runtime::rt();
   return {r.module_dir + file, r.program_dir + "\\" + file};
 }
 
-bool type_library(const Spec& p, const std::string& spec, const std::string& file, bool do_register) {
+bool type_library(const Parts& p, const std::string& text, const std::string& file, bool do_register) {
   if (!do_register) {
     GUID id;
     if (FAILED(IIDFromString(wide(p.identifier).c_str(), &id))) return false;
@@ -59,14 +59,14 @@ bool type_library(const Spec& p, const std::string& spec, const std::string& fil
     HRESULT hr = RegisterTypeLib(library, w.data(), nullptr);
     library->Release();
     if (FAILED(hr)) return false;
-    rt().registered_specs.push_back(spec);
-    rt().registered_files.push_back(file);
+    runtime::rt().component_texts.push_back(text);
+    runtime::rt().registered_files.push_back(file);
     return true;
   }
   return false;
 }
 
-bool control(const std::string& spec, const std::string& file, bool do_register) {
+bool control(const std::string& text, const std::string& file, bool do_register) {
   HMODULE module = nullptr;
   for (const std::string& path : places(file))
     if ((module = LoadLibraryA(path.c_str()))) break;
@@ -77,28 +77,28 @@ bool control(const std::string& spec, const std::string& file, bool do_register)
   bool ok = server && SUCCEEDED(server());
   FreeLibrary(module);
   if (ok && do_register) {
-    rt().registered_specs.push_back(spec);
-    rt().registered_files.push_back(file);
+    runtime::rt().component_texts.push_back(text);
+    runtime::rt().registered_files.push_back(file);
   }
   return ok;
 }
 
 }  // namespace
 
-bool register_component(const std::string& spec, const std::string& file, bool do_register) {
-  if (rt().run_mode == 2 || file.empty()) return false;
-  Spec p = split(spec);
-  if (!p.version.empty() && p.version[0] != '{') return type_library(p, spec, file, do_register);
-  return control(spec, file, do_register);
+bool register_component(const std::string& text, const std::string& file, bool do_register) {
+  if (runtime::rt().run_mode == 2 || file.empty()) return false;
+  Parts p = split(text);
+  if (!p.version.empty() && p.version[0] != '{') return type_library(p, text, file, do_register);
+  return control(text, file, do_register);
 }
 
 void unregister_components() {
-  Runtime& r = rt();
-  std::vector<std::string> specs, files;
-  specs.swap(r.registered_specs);
+  runtime::Runtime& r = runtime::rt();
+  std::vector<std::string> texts, files;
+  texts.swap(r.component_texts);
   files.swap(r.registered_files);
-  for (size_t i = 0; i < specs.size() && i < files.size(); ++i)
-    register_component(specs[i], files[i], false);
+  for (size_t i = 0; i < texts.size() && i < files.size(); ++i)
+    register_component(texts[i], files[i], false);
 }
 
 }  // namespace image

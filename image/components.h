@@ -5,11 +5,11 @@
 
 namespace image {
 
-// Registers (or unregisters) the component of specification `spec` ("{identifier}", then
+// Registers (or unregisters) the component named by `text` ("{identifier}", then
 // "#major.minor" for a type library, then "#locale") found in file `file`. Nothing happens,
 // with false, in run mode 2 or for an empty file name. A component registered here is added
 // to the runtime-registered lists.
-bool register_component(const std::string& spec, const std::string& file, bool do_register);
+bool register_component(const std::string& text, const std::string& file, bool do_register);
 
 // Unregisters every component in the runtime-registered lists and empties them (shutdown).
 void unregister_components();

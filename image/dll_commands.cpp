@@ -2,7 +2,7 @@
 #include "image/dll_commands.h"
 #include <cstring>
 #include <string>
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "runtime/errors.h"
 
 namespace image {
@@ -42,7 +42,7 @@ HMODULE find_system_library(const char* function, FARPROC* address) {
 }
 
 HMODULE find_named_library(const char* file) {
-  Runtime& r = rt();
+  runtime::Runtime& r = runtime::rt();
   if (!std::strchr(file, ':')) {
     std::string tries[3] = {r.dll_directory.empty() ? "" : r.dll_directory + file,
                             r.program_dir + "\\" + file, r.module_dir + file};
@@ -53,8 +53,8 @@ HMODULE find_named_library(const char* file) {
   return LoadLibraryA(file);
 }
 
-void* resolve_override(DllCommand& c) {
-  Runtime& r = rt();
+void* resolve_override(runtime::DllCommand& c) {
+  runtime::Runtime& r = runtime::rt();
   HMODULE module = r.module_override.module;
   std::string name = r.module_override.function.empty() ? c.function : r.module_override.function;
   r.module_override = {};
@@ -77,9 +77,9 @@ uint32_t ordinal_of(const char* function) {
 }
 
 void* resolve_dll_command(uint32_t index) {
-  Runtime& r = rt();
+  runtime::Runtime& r = runtime::rt();
   if (index >= r.dll_commands.size()) runtime::raise_error("无效的DLL命令", 0);
-  DllCommand& c = r.dll_commands[index];
+  runtime::DllCommand& c = r.dll_commands[index];
   if (r.module_override.module) return resolve_override(c);
   if (c.address) return c.address;
   const char* file = c.file ? c.file : "";

@@ -5,7 +5,7 @@
 #include <cstring>
 #include "corelib/descriptor.h"
 #include "image/memory_module.h"
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "image/shutdown.h"
 #include "image/startup.h"
 #include "runtime/errors.h"
@@ -43,7 +43,7 @@ struct BridgeCopy {
 HMODULE g_memory_bridge = nullptr;
 int g_memory_bridge_uses = 0;  // load requests not yet matched by a release
 
-HMODULE main_module() { return rt().main_module ? rt().main_module : GetModuleHandleA(nullptr); }
+HMODULE main_module() { return runtime::rt().main_module ? runtime::rt().main_module : GetModuleHandleA(nullptr); }
 
 // The import directory of a loaded module, checked against the module's image size.
 struct Imports {
@@ -194,7 +194,7 @@ FARPROC WINAPI intercepted_get_proc_address(HMODULE module, const char* name) {
 }
 
 void __stdcall release_instance(int32_t n) {
-  Runtime& r = rt();
+  runtime::Runtime& r = runtime::rt();
   if (n != -1) {
     auto it = std::find(r.instances.begin(), r.instances.end(), n);
     if (it != r.instances.end()) {
@@ -216,7 +216,7 @@ void __stdcall release_instance(int32_t n) {
 extern "C" uint64_t orvel_get_new_sock_answer(int32_t code, uint32_t caller_ebx)
     asm("orvel_get_new_sock_answer");
 uint64_t orvel_get_new_sock_answer(int32_t code, uint32_t caller_ebx) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   auto answer = [](const void* routine, uint32_t instance) {
     return uint64_t(instance) << 32 | uint32_t(reinterpret_cast<uintptr_t>(routine));
   };

@@ -6,7 +6,7 @@
 #include <cstring>
 #include "corelib/descriptor.h"
 #include "image/components.h"
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "runtime/errors.h"
 #include "runtime/notify.h"
 
@@ -84,7 +84,7 @@ char g_message[kMessageRoom];
 }
 
 // Component, type library and OCX entries: through their bridge module's InitCtl2.
-using InitCtl2 = const char*(__cdecl*)(const char* spec, corelib::LibDescriptor** descriptor,
+using InitCtl2 = const char*(__cdecl*)(const char* text, corelib::LibDescriptor** descriptor,
                                       uint32_t* data);
 
 struct BridgeResult {
@@ -95,7 +95,7 @@ struct BridgeResult {
 };
 
 BridgeResult open_bridge(const std::vector<std::string>& f, const std::string& name) {
-  Runtime& r = rt();
+  runtime::Runtime& r = runtime::rt();
   bool control = (name.rfind('@', 0) == 0 && name.rfind("@@", 0) != 0 && !ends_with(name, ".wpa")) ||
                  ends_with(name, ".wca");
   const char* file = control ? "ctlbridge.vsx" : "objbridge.vsx";
@@ -117,13 +117,13 @@ BridgeResult open_bridge(const std::vector<std::string>& f, const std::string& n
     b.detail = "OCX支持文件“" + tried + "”无效!";
     return b;
   }
-  std::string spec = f[1];
-  if (f.size() > 5 && !f[5].empty()) spec += "#" + f[5];
-  const char* error = init(spec.c_str(), &b.descriptor, &b.data);
+  std::string text = f[1];
+  if (f.size() > 5 && !f[5].empty()) text += "#" + f[5];
+  const char* error = init(text.c_str(), &b.descriptor, &b.data);
   // A component, type library or OCX not yet known to the system: register it, then retry.
   if (error && name.rfind('@', 0) == 0 &&
-      register_component(spec, name.substr(std::min(name.find_first_not_of('@'), name.size())), true))
-    error = init(spec.c_str(), &b.descriptor, &b.data);
+      register_component(text, name.substr(std::min(name.find_first_not_of('@'), name.size())), true))
+    error = init(text.c_str(), &b.descriptor, &b.data);
   if (error) {
     b.detail = std::string("OCX组件初始化错误：") + error;
     FreeLibrary(b.module);
@@ -132,15 +132,15 @@ BridgeResult open_bridge(const std::vector<std::string>& f, const std::string& n
   return b;
 }
 
-LibrarySlot& slot(uint32_t number) {
-  auto& libs = rt().libraries;
+runtime::LibrarySlot& slot(uint32_t number) {
+  auto& libs = runtime::rt().libraries;
   if (libs.size() <= number) libs.resize(number + 1);
   return libs[number];
 }
 
 void accept(uint32_t number, HMODULE module, uint32_t data, corelib::LibDescriptor* d) {
   d->notify(1, static_cast<uint32_t>(reinterpret_cast<uintptr_t>(&runtime::notify)), 0);
-  LibrarySlot& lib = slot(number);  // the notification may have grown the tables
+  runtime::LibrarySlot& lib = slot(number);  // the notification may have grown the tables
   lib.module = module;
   lib.data = data;
   lib.descriptor = d;
@@ -194,13 +194,13 @@ std::string missing_library_message(const std::vector<std::string>& f, const std
 }
 
 corelib::LibDescriptor* core_descriptor_loaded() {
-  auto& libs = rt().libraries;
+  auto& libs = runtime::rt().libraries;
   return libs.empty() ? nullptr : libs[0].descriptor;
 }
 
 bool load_library_entry(const char* entry, uint32_t number, bool on_demand) {
-  Runtime& r = rt();
-  LibrarySlot& lib = slot(number);
+  runtime::Runtime& r = runtime::rt();
+  runtime::LibrarySlot& lib = slot(number);
   if (!entry || !*entry) {
     lib = {};
     return true;
@@ -247,7 +247,7 @@ bool load_library_entry(const char* entry, uint32_t number, bool on_demand) {
 }
 
 void ensure_loaded(uint32_t number) {
-  LibrarySlot& lib = slot(number);
+  runtime::LibrarySlot& lib = slot(number);
   if (lib.descriptor) return;
   if (lib.pending.empty()) runtime::raise_error("无效的支持库指定!", 0);
   std::string entry = lib.pending;

@@ -8,8 +8,8 @@
 #include <cstring>
 #include <set>
 #include <string>
-#include "image/format/image_format.h"
-#include "image/runtime.h"
+#include "abi/format/image_format.h"
+#include "runtime/runtime.h"
 #include "image/working_copy.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
@@ -79,7 +79,7 @@ class Preparation {
 
   void* run() {
     check();
-    Runtime& r = rt();
+    runtime::Runtime& r = runtime::rt();
     ++r.images_loaded;
     ++r.instance_counter;
     take_header_fields();
@@ -167,7 +167,7 @@ class Preparation {
 
   // ---- second pass ----
   void take_header_fields() {
-    Runtime& r = rt();
+    runtime::Runtime& r = runtime::rt();
     image_.working_copy = w_;
     if (r.images_loaded == 1) {
       r.run_mode = header_->run_mode;
@@ -189,7 +189,7 @@ class Preparation {
   }
 
   void register_constants() {
-    Runtime& r = rt();
+    runtime::Runtime& r = runtime::rt();
     if (header_->const_section == fmt::kAbsent) {
       r.const_ranges.push_back({nullptr, nullptr});
       return;
@@ -204,7 +204,7 @@ class Preparation {
     auto* block = static_cast<uint8_t*>(runtime::allocate(size));
     if (stored_size) std::memcpy(block, stored, stored_size);
     std::memset(block + stored_size, 0, size - stored_size);
-    rt().blocks.push_back(block);
+    runtime::rt().blocks.push_back(block);
     return block;
   }
 
@@ -252,10 +252,10 @@ class Preparation {
 
   void add_dll_commands() {
     const uint8_t* names = w_ + fmt::kHeaderFixedSize;
-    std::vector<DllCommand> added;
+    std::vector<runtime::DllCommand> added;
     for (uint32_t i = 0; i < dll_count_; ++i)
       added.push_back({nullptr, nullptr, const_text(word(names + 4 * i)), const_text(word(names + 4 * (dll_count_ + i)))});
-    auto& table = rt().dll_commands;
+    auto& table = runtime::rt().dll_commands;
     table.insert(table.end(), added.begin(), added.end());
   }
 
@@ -304,7 +304,7 @@ class Preparation {
       entries.push_back(p);
       p = nul + 1;
     }
-    Runtime& r = rt();
+    runtime::Runtime& r = runtime::rt();
     uint32_t q = static_cast<uint32_t>(r.libraries.size());
     r.libraries.resize(q + entries.size());
     for (size_t i = 0; i < entries.size(); ++i)
@@ -318,13 +318,13 @@ class Preparation {
     units::Templates read;
     if (!units::read_templates(form->data, form->rec->stored_size, read)) runtime::raise_error(kBadTemplates, 0);
     units::relocate_templates(read, image_.bases[fmt::kBaseCode], libraries_before);
-    Runtime& r = rt();
+    runtime::Runtime& r = runtime::rt();
     if (!r.templates.empty() && image_.id_tables) renumber(read);
     for (auto& t : read) r.templates.push_back(t.release());
   }
 
   void renumber(units::Templates& read) {
-    units::IdPairs pairs = units::renumber_templates(read, rt().serial_counter);
+    units::IdPairs pairs = units::renumber_templates(read, runtime::rt().serial_counter);
     adjust(fmt::kIdWindowUnit, [&](uint32_t v) { return units::mapped_id(pairs, v, v); });
     if (!env_.rewrite_unit_ids) return;
     for (auto& t : read)
@@ -332,12 +332,12 @@ class Preparation {
   }
 
   void publish_command_tables() {
-    Runtime& r = rt();
+    runtime::Runtime& r = runtime::rt();
     r.command_tables.clear();
     bool any = false;
-    for (const LibrarySlot& l : r.libraries) any = any || l.descriptor;
+    for (const runtime::LibrarySlot& l : r.libraries) any = any || l.descriptor;
     if (!any) return;
-    for (const LibrarySlot& l : r.libraries) r.command_tables.push_back(l.commands);
+    for (const runtime::LibrarySlot& l : r.libraries) r.command_tables.push_back(l.commands);
   }
 
   // Stops in the debugger with EAX holding the address of the four section bases.

@@ -14,6 +14,7 @@ UnitIdRewriter g_rewriter = nullptr;
 void set_unit_id_rewriter(UnitIdRewriter rewriter) { g_rewriter = rewriter; }
 
 void* prepare(uint8_t* working_copy) {
+  install_lifecycle();
   PrepareEnv env{&program_setup, &load_library_entry, runtime::service_table(), g_rewriter};
   return prepare_image(working_copy, env);
 }

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include "image/carrier.h"
 #include "image/intercept.h"
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "image/startup.h"
 #include "image/winsock.h"
 #include "image/working_copy.h"
@@ -18,7 +18,8 @@ int program_main(HINSTANCE module, HINSTANCE, char*, int) {
     return 1;
   }
   install_interceptions(module);
-  Runtime& r = rt();
+  install_lifecycle();
+  runtime::Runtime& r = runtime::rt();
   r.main_module = module;
   r.init_instance();
   auto run = reinterpret_cast<RunEntry>(get_new_sock(1000));

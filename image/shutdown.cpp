@@ -2,49 +2,48 @@
 // framework detach after the exit service) releases nothing twice.
 #include "image/shutdown.h"
 #include <ole2.h>
-#include "corelib/descriptor.h"
+#include "abi/descriptor.h"
 #include "image/components.h"
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "image/startup.h"
 #include "runtime/heap.h"
+#include "runtime/registry.h"
 #include "runtime/services.h"
 
 namespace image {
 
 namespace {
 
-void release_windows_and_routines(Runtime& r) {
+void release_windows_and_routines(runtime::Runtime& r) {
   r.idle_routines.clear();
-  std::vector<void (*)()> cleanups;
-  cleanups.swap(r.cleanup_routines);
-  for (auto fn : cleanups) fn();
+  runtime::run_cleanup(runtime::CleanupStage::kBeforeWindows);
   if (r.units.unload_all) r.units.unload_all();
 }
 
-void run_finalisation(Runtime& r) {
+void run_finalisation(runtime::Runtime& r) {
   void* routine = r.finalise_routine;
   if (!routine) return;
   r.finalise_routine = nullptr;  // cleared first: it runs once even if it exits itself
   runtime::call_compiled(routine, nullptr, 0);
 }
 
-void release_libraries(Runtime& r) {
-  for (LibrarySlot& lib : r.libraries)
+void release_libraries(runtime::Runtime& r) {
+  for (runtime::LibrarySlot& lib : r.libraries)
     if (lib.descriptor && lib.descriptor->notify) lib.descriptor->notify(6, lib.data, 0);
-  for (LibrarySlot& lib : r.libraries)
+  for (runtime::LibrarySlot& lib : r.libraries)
     if (lib.module && lib.module != r.main_module) FreeLibrary(lib.module);
   r.libraries.clear();
   r.command_tables.clear();
 }
 
-void release_dll_commands(Runtime& r) {
-  for (DllCommand& c : r.dll_commands)
+void release_dll_commands(runtime::Runtime& r) {
+  for (runtime::DllCommand& c : r.dll_commands)
     if (c.module) FreeLibrary(c.module);
   r.dll_commands.clear();
   r.module_override = {};
 }
 
-void release_addons(Runtime& r) {
+void release_addons(runtime::Runtime& r) {
   for (HMODULE& m : r.addon_modules) {
     if (m) FreeLibrary(m);
     m = nullptr;
@@ -52,7 +51,7 @@ void release_addons(Runtime& r) {
   for (std::string& p : r.addon_paths) p.clear();
 }
 
-void release_memory(Runtime& r) {
+void release_memory(runtime::Runtime& r) {
   r.program_dir.clear();
   r.program_file.clear();
   r.module_dir.clear();
@@ -63,7 +62,7 @@ void release_memory(Runtime& r) {
   for (void* b : blocks) HeapFree(r.heap ? r.heap : GetProcessHeap(), 0, b);
 }
 
-void release_icons_and_window(Runtime& r) {
+void release_icons_and_window(runtime::Runtime& r) {
   for (HICON& i : r.icons) {
     if (i) DestroyIcon(i);
     i = nullptr;
@@ -71,7 +70,7 @@ void release_icons_and_window(Runtime& r) {
   destroy_hidden_window();
 }
 
-void close_registered_objects(Runtime& r) {
+void close_registered_objects(runtime::Runtime& r) {
   auto objects = std::move(r.registered_objects);
   r.registered_objects.clear();
   for (auto& [object, flag] : objects) {
@@ -80,26 +79,26 @@ void close_registered_objects(Runtime& r) {
   }
 }
 
-void release_icon_entries(Runtime& r) {
+void release_icon_entries(runtime::Runtime& r) {
   auto entries = std::move(r.icon_entries);
   r.icon_entries.clear();
-  for (IconEntry* e : entries) {
+  for (runtime::IconEntry* e : entries) {
     if (e->icon) DestroyIcon(e->icon);
     runtime::free_block(e->data);
     runtime::free_block(e);
   }
 }
 
-void release_components(Runtime& r) {
+void release_components(runtime::Runtime& r) {
   unregister_components();  // those registered at run time for bridge entries
-  r.registered_specs.clear();
+  r.component_texts.clear();
   r.registered_files.clear();
 }
 
 }  // namespace
 
 void shutdown(int code) {
-  Runtime& r = rt();
+  runtime::Runtime& r = runtime::rt();
   ++r.event_hold;
   if (r.main_thread && GetCurrentThreadId() != r.main_thread) {
     if (r.hidden_window) SendMessageA(r.hidden_window, kExitRequest, static_cast<WPARAM>(code), 0);
@@ -115,7 +114,8 @@ void shutdown(int code) {
   release_icons_and_window(r);
   close_registered_objects(r);
   release_icon_entries(r);
-  r.sockets_started = false;  // Winsock is cleaned up by the socket subsystem's cleanup routine
+  runtime::run_cleanup(runtime::CleanupStage::kCommunication);
+  r.sockets_started = false;
   release_components(r);
   if (r.ole_initialised) {
     OleUninitialize();

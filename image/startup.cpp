@@ -1,7 +1,7 @@
 // The run entry: takes the heap, prepares the image and runs its start-up routine.
 #include "image/startup.h"
 #include "image/prepare.h"
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "image/shutdown.h"
 #include "runtime/errors.h"
 
@@ -9,7 +9,7 @@
 // start-up routine.
 extern "C" void* orvel_prepare_for_run(uint8_t* working_copy) asm("orvel_prepare_for_run");
 void* orvel_prepare_for_run(uint8_t* working_copy) {
-  image::rt().heap = GetProcessHeap();
+  runtime::rt().heap = GetProcessHeap();
   void* start = runtime::guarded([&] { return image::prepare(working_copy); });
   if (!start) image::exit_program(-1);  // a refused library has been reported already
   return start;

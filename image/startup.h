@@ -15,6 +15,9 @@ extern "C" int __stdcall run_entry(uint8_t* working_copy) asm("orvel_run_entry")
 // The program-wide set-up, done once while the first image is prepared: directories, OLE,
 // the add-on module paths, the hidden runtime window and the main thread.
 void program_setup();
+// Hands the runtime the operations of library loading, shutdown and exit. Done by program
+// main, and again by the run entry for hosts that call it directly; idempotent.
+void install_lifecycle();
 
 // Calls `entry(argument)` as the start-up frame; returns its result or the exit code handed
 // to return_to_frame.

@@ -1,10 +1,11 @@
 // The program-wide set-up of the first image and the hidden runtime window.
 #include <ole2.h>
 #include <string>
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "image/shutdown.h"
+#include "image/library_loader.h"
 #include "image/startup.h"
-#include "units/framework.h"
+#include "runtime/registry.h"
 
 namespace image {
 
@@ -33,7 +34,7 @@ std::string module_path(HMODULE module) {
 }
 
 void create_hidden_window() {
-  Runtime& r = rt();
+  runtime::Runtime& r = runtime::rt();
   if (r.hidden_window) return;
   framework::Window::register_class(kHiddenWindowClass, LoadCursor(nullptr, IDC_ARROW),
                                     static_cast<HBRUSH>(GetStockObject(NULL_BRUSH)));
@@ -44,7 +45,7 @@ void create_hidden_window() {
 }  // namespace
 
 void program_setup() {
-  Runtime& r = rt();
+  runtime::Runtime& r = runtime::rt();
   r.module_dir = directory_of(module_path(r.main_module ? r.main_module : GetModuleHandleA(nullptr))) + "\\";
   if (!r.ole_initialised && SUCCEEDED(OleInitialize(nullptr))) r.ole_initialised = true;
   std::string exe = module_path(nullptr);
@@ -62,12 +63,19 @@ void program_setup() {
   for (int i = 0; i < 3; ++i) r.addon_paths[i] = r.module_dir + kAddons[i];
   create_hidden_window();
   r.main_thread = GetCurrentThreadId();
-  units::install();
+  runtime::install_subsystems();
+}
+
+void install_lifecycle() {
+  runtime::Lifecycle& l = runtime::lifecycle();
+  l.ensure_loaded = &ensure_loaded;
+  l.shutdown = &shutdown;
+  l.exit_program = &exit_program;
 }
 
 void destroy_hidden_window() {
   g_hidden.destroy();
-  rt().hidden_window = nullptr;
+  runtime::rt().hidden_window = nullptr;
 }
 
 }  // namespace image

@@ -2,7 +2,7 @@
 #include "image/working_copy.h"
 #include <cstring>
 #include <vector>
-#include "image/format/image_format.h"
+#include "abi/format/image_format.h"
 
 namespace image {
 

@@ -1,8 +1,8 @@
 // Run-time errors: the coded messages, the dialog, the error handler routine, then the exit.
 #include "runtime/errors.h"
 #include <windows.h>
-#include "image/runtime.h"
-#include "image/shutdown.h"
+#include "runtime/runtime.h"
+#include "runtime/registry.h"
 #include "runtime/services.h"
 
 namespace runtime {
@@ -27,7 +27,7 @@ volatile bool g_in_handler = false;
 
 // True when the program's error handler routine took the error.
 bool handled_by_routine(const char* message, int code) {
-  void* routine = image::rt().error_handler;
+  void* routine = runtime::rt().error_handler;
   if (!routine || g_in_handler) return false;
   g_in_handler = true;
   uint32_t args[2] = {static_cast<uint32_t>(code),
@@ -80,14 +80,14 @@ std::string error_text(const char* message, int code) { return build_text(messag
 bool error_handler_running() { return g_in_handler; }
 
 void raise_error(const char* message, int code) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   ++r.event_hold;
   if (!handled_by_routine(message, code)) show_dialog(message, code);
   // Started by the debugger: stop there. Without one attached the trap would only turn the
   // exit into a crash, so it is skipped.
   if (r.run_mode == 2 && IsDebuggerPresent()) DebugBreak();
   r.finalise_routine = nullptr;
-  image::exit_program(-1);
+  exit_program(-1);
 }
 
 void raise_coded(int code) { raise_error(coded_message(code), code); }

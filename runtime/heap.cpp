@@ -5,7 +5,7 @@
 #include <cmath>
 #include <cstdio>
 #include <cstring>
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "runtime/errors.h"
 
 namespace runtime {
@@ -13,7 +13,7 @@ namespace runtime {
 namespace {
 
 HANDLE heap() {
-  HANDLE h = image::rt().heap;
+  HANDLE h = runtime::rt().heap;
   return h ? h : GetProcessHeap();
 }
 
@@ -54,7 +54,7 @@ void* allocate(uint32_t size) {
 const uint8_t* constant_end(const void* p) {
   auto* q = static_cast<const uint8_t*>(p);
   if (!q) return nullptr;
-  for (const image::ConstRange& r : image::rt().const_ranges)
+  for (const runtime::ConstRange& r : runtime::rt().const_ranges)
     if (q >= r.begin && q < r.end) return r.end;
   return nullptr;
 }

@@ -1,16 +1,15 @@
-// The runtime notification routine: one table of codes, each answered by a small function.
-// Codes of the unit framework are offered to it first (UnitHooks::notify); without it the
-// runtime answers as it must when no window is loaded.
+// The runtime notification routine: codes registered by subsystems first, then the runtime's
+// own table, each code answered by a small function. Without the unit framework the runtime
+// answers the window codes as it must when no window is loaded.
 #include "runtime/notify.h"
 #include <new>
 #include <windows.h>
 #include <algorithm>
 #include <cstring>
-#include "corelib/descriptor.h"
+#include "abi/descriptor.h"
 #include "framework/window.h"
-#include "image/library_loader.h"
-#include "image/runtime.h"
-#include "image/shutdown.h"
+#include "runtime/registry.h"
+#include "runtime/runtime.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
 #include "runtime/value_ops.h"
@@ -19,7 +18,7 @@ namespace runtime {
 
 namespace {
 
-using image::rt;
+using runtime::rt;
 using Answer = int64_t (*)(uint32_t v1, uint32_t v2);
 
 template <class T> T* ptr(uint32_t v) { return reinterpret_cast<T*>(static_cast<uintptr_t>(v)); }
@@ -29,7 +28,7 @@ int64_t word(const void* p) { return static_cast<int64_t>(reinterpret_cast<uintp
 class WrappedWindow : public framework::Window {};
 
 int64_t program_icons(uint32_t v1, uint32_t) {
-  image::Runtime& r = rt();
+  runtime::Runtime& r = rt();
   if (!r.icons[0]) {
     HINSTANCE inst = r.main_module ? r.main_module : GetModuleHandleA(nullptr);
     r.icons[0] = static_cast<HICON>(LoadImageA(inst, MAKEINTRESOURCEA(0x81), IMAGE_ICON,
@@ -46,22 +45,12 @@ int64_t program_icons(uint32_t v1, uint32_t) {
   return 0;
 }
 
-int64_t unit_type_entry(uint32_t type, uint32_t) {
-  type &= kTypeMask;
-  if (type_class(type) != TypeClass::kLibrary) return 0;
-  uint32_t lib = library_of(type), number = type_number_of(type);
-  image::Runtime& r = rt();
-  if (lib >= r.libraries.size() || number == 0) return 0;
-  if (!r.libraries[lib].descriptor) image::ensure_loaded(lib);
-  corelib::LibDescriptor* d = r.libraries[lib].descriptor;
-  if (!d || !d->types || number > uint32_t(d->type_count)) return 0;
-  return word(&d->types[number - 1]);
-}
+int64_t unit_type_entry(uint32_t type, uint32_t) { return word(library_type_entry(type)); }
 
 int64_t copy_directory(uint32_t selector, uint32_t buffer) {
   char* out = ptr<char>(buffer);
   if (!out) return 0;
-  image::Runtime& r = rt();
+  runtime::Runtime& r = rt();
   std::string text;
   if (selector == 1) text = r.module_dir;
   else if (selector == 2001) text = r.program_dir + "\\";
@@ -104,8 +93,8 @@ int64_t attach_window(uint32_t v1, uint32_t v2) {
 int64_t add_idle_routine(uint32_t v1, uint32_t) {
   const IdleRequest* req = ptr<IdleRequest>(v1);
   if (!req) return 0;
-  image::Runtime& r = rt();
-  for (const image::IdleRoutine& i : r.idle_routines)
+  runtime::Runtime& r = rt();
+  for (const runtime::IdleRoutine& i : r.idle_routines)
     if (i.window == req->window) return 0;
   r.idle_routines.push_back({req->window, req->routine, req->argument});
   return 0;
@@ -114,7 +103,7 @@ int64_t remove_idle_routine(uint32_t v1, uint32_t) {
   auto& list = rt().idle_routines;
   HWND h = ptr<HWND__>(v1);
   list.erase(std::remove_if(list.begin(), list.end(),
-                            [h](const image::IdleRoutine& i) { return i.window == h; }),
+                            [h](const runtime::IdleRoutine& i) { return i.window == h; }),
              list.end());
   return 0;
 }
@@ -143,7 +132,7 @@ int64_t pending_messages(uint32_t, uint32_t) {
 
 auto find_object(uint32_t v) {
   auto& list = rt().registered_objects;
-  auto* object = ptr<image::RegisteredObject>(v);
+  auto* object = ptr<runtime::RegisteredObject>(v);
   return std::find_if(list.begin(), list.end(), [object](auto& e) { return e.first == object; });
 }
 int64_t object_flag(uint32_t v1, uint32_t) {
@@ -152,7 +141,7 @@ int64_t object_flag(uint32_t v1, uint32_t) {
 }
 int64_t register_object(uint32_t v1, uint32_t v2) {
   if (v1 && find_object(v1) == rt().registered_objects.end())
-    rt().registered_objects.push_back({ptr<image::RegisteredObject>(v1), uint8_t(v2)});
+    rt().registered_objects.push_back({ptr<runtime::RegisteredObject>(v1), uint8_t(v2)});
   return 0;
 }
 int64_t unregister_object(uint32_t v1, uint32_t) {
@@ -172,7 +161,7 @@ int64_t close_objects(uint32_t, uint32_t) {
 }
 
 int64_t event_source(uint32_t v1, uint32_t) {
-  image::Runtime& r = rt();
+  runtime::Runtime& r = rt();
   uint32_t* out = ptr<uint32_t>(v1);
   if (!r.event_window || !out) return 0;
   out[0] = r.event_window;
@@ -182,17 +171,17 @@ int64_t event_source(uint32_t v1, uint32_t) {
 
 auto find_icon_entry(uint32_t v) {
   auto& list = rt().icon_entries;
-  return std::find(list.begin(), list.end(), ptr<image::IconEntry>(v));
+  return std::find(list.begin(), list.end(), ptr<runtime::IconEntry>(v));
 }
 int64_t add_icon_entry(uint32_t v1, uint32_t) {
   if (v1 && find_icon_entry(v1) == rt().icon_entries.end())
-    rt().icon_entries.push_back(ptr<image::IconEntry>(v1));
+    rt().icon_entries.push_back(ptr<runtime::IconEntry>(v1));
   return 0;
 }
 int64_t remove_icon_entry(uint32_t v1, uint32_t) {
   auto it = find_icon_entry(v1);
   if (it == rt().icon_entries.end()) return 0;
-  image::IconEntry* e = *it;
+  runtime::IconEntry* e = *it;
   rt().icon_entries.erase(it);
   if (e->icon) DestroyIcon(e->icon);
   free_block(e->data);
@@ -225,10 +214,10 @@ int64_t free_memory(uint32_t v1, uint32_t) {
 }
 int64_t resize_block(uint32_t v1, uint32_t v2) { return word(resize(ptr<void>(v1), v2)); }
 int64_t raise_message(uint32_t v1, uint32_t) { raise_error(ptr<const char>(v1), 0); }
-int64_t exit_request(uint32_t v1, uint32_t) { image::exit_program(static_cast<int32_t>(v1)); }
+int64_t exit_request(uint32_t v1, uint32_t) { exit_program(static_cast<int32_t>(v1)); }
 
 int64_t type_flags_class(uint32_t type, uint32_t) {
-  auto* entry = reinterpret_cast<corelib::UnitTypeEntry*>(unit_type_entry(type, 0));
+  const units::UnitTypeEntry* entry = library_type_entry(type);
   if (!entry) return 0;
   if (entry->flags & 0x4) return 2;
   return (entry->flags & 0x40) ? 1 : 0;
@@ -245,11 +234,7 @@ int64_t interface_identifier(uint32_t type, uint32_t record) {
     return 1;
   }
   if (type_class(type) != TypeClass::kLibrary) return 0;
-  uint32_t lib = library_of(type);
-  image::Runtime& r = rt();
-  if (lib >= r.libraries.size()) return 0;
-  if (!r.libraries[lib].descriptor) image::ensure_loaded(lib);
-  corelib::LibDescriptor* d = r.libraries[lib].descriptor;
+  corelib::LibDescriptor* d = library_descriptor(library_of(type));
   if (!d || !d->notify) return 0;
   return d->notify(8, type_number_of(type) - 1, record);
 }
@@ -265,11 +250,6 @@ int64_t no_event_window(uint32_t, uint32_t) {
 int64_t not_loaded(uint32_t, uint32_t) { return -1; }
 int64_t returns_one(uint32_t, uint32_t) { return 1; }
 int64_t returns_five(uint32_t, uint32_t) { return 5; }
-
-struct CodeAnswer {
-  int32_t code;
-  Answer answer;
-};
 
 constexpr CodeAnswer kAnswers[] = {
     {1000, program_icons},
@@ -321,12 +301,7 @@ void process_pending_messages() { rt().pump_pending(); }
 namespace {
 
 int64_t dispatch(int32_t code, uint32_t v1, uint32_t v2) {
-  image::Runtime& r = rt();
-  if (r.units.notify) {
-    bool handled = false;
-    int64_t answer = r.units.notify(code, v1, v2, &handled);
-    if (handled) return answer;
-  }
+  if (Answer answer = find_answer(code)) return answer(v1, v2);
   for (const CodeAnswer& a : kAnswers)
     if (a.code == code) return a.answer(v1, v2);
   return 0;

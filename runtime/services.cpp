@@ -3,12 +3,11 @@
 #include "runtime/services.h"
 #include <windows.h>
 #include <cstring>
-#include "corelib/routine_table.h"
-#include "image/library_loader.h"
-#include "image/runtime.h"
-#include "image/shutdown.h"
+#include "abi/descriptor.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
+#include "runtime/registry.h"
+#include "runtime/runtime.h"
 
 // Entries written in assembly (services_entries.S).
 extern "C" void orvel_svc_call_dll() asm("orvel_svc_call_dll");
@@ -22,8 +21,6 @@ extern "C" void orvel_call_compiled(runtime::CompiledResult* out, const void* ro
 namespace runtime {
 
 namespace {
-
-using image::rt;
 
 // Slot 0: [esp+4] error code. Does not return.
 void __cdecl svc_report_error(int32_t code) { raise_coded(code); }
@@ -50,11 +47,11 @@ void* __cdecl svc_resize(void* block, uint32_t size) { return resize(block, size
 void __cdecl svc_free(void* block) { free_block(block); }
 
 // Slot 9: [esp+4] exit code. Does not return.
-void __cdecl svc_exit(int32_t code) { image::exit_program(code); }
+void __cdecl svc_exit(int32_t code) { exit_program(code); }
 
 // Slot 10: [esp+4] ignored. Runs the main loop while a loaded window exists.
 void __cdecl svc_run_loop(uint32_t) {
-  image::Runtime& r = rt();
+  runtime::Runtime& r = rt();
   r.loop_running = true;
   guarded([&] {
     if (r.units.any_window_exists && r.units.any_window_exists())
@@ -125,9 +122,9 @@ CompiledResult call_compiled(const void* routine, const uint32_t* args, int coun
 }
 
 CommandRoutine resolve_command(uint32_t library, uint32_t selector) {
-  image::Runtime& r = rt();
+  runtime::Runtime& r = rt();
   if (library >= r.libraries.size()) raise_error("无效的支持库指定!", 0);
-  if (!r.libraries[library].commands) image::ensure_loaded(library);
+  if (!r.libraries[library].commands) ensure_loaded(library);
   CommandRoutine* table = r.libraries[library].commands;
   uint32_t slot = selector / 4;
   bool in_range = selector % 4 == 0 && (library != 0 || slot < uint32_t(corelib::kSlotCount));

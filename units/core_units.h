@@ -30,6 +30,10 @@ struct CoreUnitType {
   InterfaceFunction iface;
 };
 
+// Puts a unit type's property table and interface function into the core data type table.
+// Every subsystem that implements core unit types registers them from its install function.
+void register_unit_type(const CoreUnitType& type);
+
 // The unit types built here (window, edit box, label, button, check box, timer, placeholder).
 extern const CoreUnitType kWindowUnitType, kEditBoxUnitType, kLabelUnitType,
     kButtonUnitType, kCheckBoxUnitType, kTimerUnitType, kPlaceholderUnitType;

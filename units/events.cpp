@@ -1,7 +1,7 @@
 // Events: from a unit's event record to the compiled handler bound in the window template,
 // with the event hold counter and the current event source.
 #include "units/events.h"
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "runtime/errors.h"
 #include "runtime/services.h"
 #include "units/framework.h"
@@ -41,7 +41,7 @@ uint32_t find_handler(uint32_t window, uint32_t unit, int32_t event) {
 // Runs a handler with the current event source set; returns the result type (0: none).
 uint32_t run(uint32_t handler, uint32_t window, uint32_t unit, const uint32_t* words,
              uint32_t count, uint32_t* result) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   uint32_t saved_window = r.event_window, saved_unit = r.event_unit;
   r.event_window = window;
   r.event_unit = unit;
@@ -56,14 +56,14 @@ uint32_t run(uint32_t handler, uint32_t window, uint32_t unit, const uint32_t* w
 
 }  // namespace
 
-bool events_held() { return image::rt().event_hold > 0; }
-void hold_events() { ++image::rt().event_hold; }
+bool events_held() { return runtime::rt().event_hold > 0; }
+void hold_events() { ++runtime::rt().event_hold; }
 void release_events() {
-  if (image::rt().event_hold > 0) --image::rt().event_hold;
+  if (runtime::rt().event_hold > 0) --runtime::rt().event_hold;
 }
 
 bool current_event_source(uint32_t& window, uint32_t& unit) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   if (!r.event_window) return false;
   window = r.event_window;
   unit = r.event_unit;

@@ -7,9 +7,8 @@
 #include <cstring>
 #include <map>
 #include <string>
-#include "corelib/descriptor.h"
-#include "image/library_loader.h"
-#include "image/runtime.h"
+#include "abi/descriptor.h"
+#include "runtime/runtime.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
 #include "units/events.h"
@@ -204,13 +203,7 @@ const UnitTypeEntry* find_type(uint32_t code) {
   uint32_t lib = code >> 16, number = code & 0xFFFF;
   if (lib == 0 || number == 0 || (code & 0x80000000)) return nullptr;
   if (lib == 1) return core_type_entry(number);
-  image::Runtime& r = image::rt();
-  uint32_t index = lib - 1;
-  if (index >= r.libraries.size()) return nullptr;
-  if (!r.libraries[index].descriptor) image::ensure_loaded(index);
-  const corelib::LibDescriptor* d = r.libraries[index].descriptor;
-  if (!d || !d->types || number > static_cast<uint32_t>(d->type_count)) return nullptr;
-  return &d->types[number - 1];
+  return runtime::library_type_entry(code);
 }
 
 void* type_operation(const UnitTypeEntry* type, int number) {
@@ -219,7 +212,7 @@ void* type_operation(const UnitTypeEntry* type, int number) {
 }
 
 WindowTemplate* find_window(uint32_t window_id) {
-  for (WindowTemplate* w : image::rt().templates)
+  for (WindowTemplate* w : runtime::rt().templates)
     if (w && w->id == window_id) return w;
   return nullptr;
 }
@@ -258,7 +251,7 @@ Entry* entry_for_handle(WindowTemplate& w, HWND h) {
 bool identify_object(void* object, uint32_t& window, uint32_t& unit) {
   auto* o = framework::Window::live_object(static_cast<framework::Window*>(object));
   if (!o) return false;
-  for (WindowTemplate* w : image::rt().templates) {
+  for (WindowTemplate* w : runtime::rt().templates) {
     if (!w) continue;
     for (const Entry& e : w->entries)
       if (e.live_object == o) {
@@ -527,7 +520,7 @@ void unit_destroyed(uint32_t window, uint32_t unit) {
     s.has_copy = false;
   }
   // The last loaded window gone: the main loop ends.
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   if (r.loop_running && !r.shutting_down) {
     bool any = false;
     for (WindowTemplate* t : r.templates)

@@ -20,7 +20,8 @@ void install();
 
 // The core library's data type table: fills the 50 entries after the window's (entry 0 is
 // the stored one) and completes entry 0's property table and interface function.
-void fill_core_types(UnitTypeEntry* table, int count);
+// The core library's data type table (51 entries), published by its descriptor.
+UnitTypeEntry* core_type_table();
 const UnitTypeEntry* core_type_entry(uint32_t number);  // 1-based, null beyond 51
 
 // Unit type entry of a data type code; null when there is none. A pending library is loaded

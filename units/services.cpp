@@ -2,8 +2,9 @@
 // window, the loop's questions, idle events, unloading, and the runtime notification codes
 // that need windows.
 #include <algorithm>
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "runtime/errors.h"
+#include "runtime/registry.h"
 #include "units/events.h"
 #include "units/framework.h"
 #include "units/menus.h"
@@ -35,7 +36,7 @@ bool load_startup(uint32_t id) {
 }
 
 bool any_window() {
-  for (WindowTemplate* w : image::rt().templates)
+  for (WindowTemplate* w : runtime::rt().templates)
     if (w && live_window(*w)) return true;
   return false;
 }
@@ -44,7 +45,7 @@ bool modal_up() { return modal_window_handle() != nullptr; }
 
 void unload_all() {
   std::vector<HWND> windows;
-  for (WindowTemplate* w : image::rt().templates)
+  for (WindowTemplate* w : runtime::rt().templates)
     if (WindowUnit* u = w ? live_window(*w) : nullptr) windows.push_back(u->handle());
   for (HWND h : windows)
     if (IsWindow(h)) DestroyWindow(h);
@@ -52,7 +53,7 @@ void unload_all() {
 
 bool idle_all(DWORD elapsed, std::vector<HWND>& finished) {
   std::vector<HWND> windows;
-  for (WindowTemplate* w : image::rt().templates)
+  for (WindowTemplate* w : runtime::rt().templates)
     if (WindowUnit* u = w ? live_window(*w) : nullptr) windows.push_back(u->handle());
   bool more = false;
   for (HWND h : windows) {
@@ -72,88 +73,110 @@ framework::Window* unit_object(uint32_t window, uint32_t unit) {
   return e ? live_object(*e) : nullptr;
 }
 
-int64_t notify(int code, uint32_t v1, uint32_t v2, bool* handled) {
-  *handled = true;
-  switch (code) {
-    case 1001: return reinterpret_cast<int64_t>(&image::rt().templates);
-    case 1014: {
-      HWND h = reinterpret_cast<HWND>(v1);
-      for (WindowTemplate* w : image::rt().templates)
-        for (const Entry& e : w->entries)
-          if (h && live_handle(e) == h) return 1;
-      return 0;
-    }
-    case 2000: unit_destroyed(v1, v2); return 0;
-    case 2005: {
-      const auto* rec = reinterpret_cast<const uint32_t*>(v1);
-      if (!rec) return -1;
-      WindowTemplate* w = find_window(rec[0]);
-      auto* parent = framework::Window::live_object(reinterpret_cast<framework::Window*>(rec[1]));
-      if (rec[1] && !parent) return -1;
-      return w && load_window(*w, false, parent ? parent->handle() : nullptr) ? 0 : -1;
-    }
-    case 2006: return reinterpret_cast<int64_t>(unit_object(v1, v2));
-    case 2007: {
-      framework::Window* u = unit_object(v1, v2);
-      if (!u) runtime::raise_error(kNoUnit, 0);
-      return reinterpret_cast<int64_t>(u);
-    }
-    case 2008:
-      if (v1) raise_event(*reinterpret_cast<EventRecord*>(v1));
-      return 0;
-    case 2031:
-      if (v1) raise_typed_event(*reinterpret_cast<TypedEventRecord*>(v1));
-      return 0;
-    case 2017: {
-      auto* out = reinterpret_cast<uint32_t*>(v1);
-      uint32_t w, u;
-      if (!out || !current_event_source(w, u)) return 0;
-      out[0] = w;
-      out[1] = u;
-      return 1;
-    }
-    case 2022: {
-      WindowTemplate* w = find_window(v1);
-      Entry* e = w ? find_entry(*w, v2) : nullptr;
-      return e ? e->type : 0;
-    }
-    case 2038: {
-      auto* q = reinterpret_cast<MenuItemQuery*>(v1);
-      return q && describe_menu_item(*q) ? 1 : 0;
-    }
-    case 2039: {
-      WindowTemplate* w = find_window(v1);
-      Entry* tab = w ? find_entry(*w, v2) : nullptr;
-      if (tab) show_tab_pages(*w, *tab);
-      return 0;
-    }
-    case 2037: {
-      WindowTemplate* w = find_window(v1);
-      if (!w) return 0;
-      for (Entry& e : w->entries)
-        if (e.menu_item) e.flags |= 8;
-      rebuild_menu(*w);
-      return 0;
-    }
-    case 2040: {
-      if (WindowTemplate* w = find_window(v1)) rebuild_menu(*w);
-      return 0;
-    }
-    case 2033: {
-      WindowTemplate* w = find_window(v1);
-      WindowUnit* u = w ? live_window(*w) : nullptr;
-      return u ? reinterpret_cast<int64_t>(u->handle()) : 0;
-    }
-    default:
-      *handled = false;
-      return 0;
-  }
+template <class T> T* ptr(uint32_t v) { return reinterpret_cast<T*>(static_cast<uintptr_t>(v)); }
+
+int64_t templates_list(uint32_t, uint32_t) {
+  return reinterpret_cast<int64_t>(&runtime::rt().templates);
 }
+int64_t is_unit_window(uint32_t v1, uint32_t) {
+  HWND h = ptr<HWND__>(v1);
+  for (WindowTemplate* w : runtime::rt().templates)
+    for (const Entry& e : w->entries)
+      if (h && live_handle(e) == h) return 1;
+  return 0;
+}
+int64_t destroyed(uint32_t v1, uint32_t v2) {
+  unit_destroyed(v1, v2);
+  return 0;
+}
+int64_t load(uint32_t v1, uint32_t) {
+  const auto* rec = ptr<const uint32_t>(v1);
+  if (!rec) return -1;
+  WindowTemplate* w = find_window(rec[0]);
+  auto* parent = framework::Window::live_object(reinterpret_cast<framework::Window*>(rec[1]));
+  if (rec[1] && !parent) return -1;
+  return w && load_window(*w, false, parent ? parent->handle() : nullptr) ? 0 : -1;
+}
+int64_t find_unit(uint32_t v1, uint32_t v2) {
+  return reinterpret_cast<int64_t>(unit_object(v1, v2));
+}
+int64_t find_unit_or_raise(uint32_t v1, uint32_t v2) {
+  framework::Window* u = unit_object(v1, v2);
+  if (!u) runtime::raise_error(kNoUnit, 0);
+  return reinterpret_cast<int64_t>(u);
+}
+int64_t event(uint32_t v1, uint32_t) {
+  if (v1) raise_event(*ptr<EventRecord>(v1));
+  return 0;
+}
+int64_t typed_event(uint32_t v1, uint32_t) {
+  if (v1) raise_typed_event(*ptr<TypedEventRecord>(v1));
+  return 0;
+}
+int64_t event_source(uint32_t v1, uint32_t) {
+  auto* out = ptr<uint32_t>(v1);
+  uint32_t w, u;
+  if (!out || !current_event_source(w, u)) return 0;
+  out[0] = w;
+  out[1] = u;
+  return 1;
+}
+int64_t unit_type(uint32_t v1, uint32_t v2) {
+  WindowTemplate* w = find_window(v1);
+  Entry* e = w ? find_entry(*w, v2) : nullptr;
+  return e ? e->type : 0;
+}
+int64_t menu_item(uint32_t v1, uint32_t) {
+  auto* q = ptr<MenuItemQuery>(v1);
+  return q && describe_menu_item(*q) ? 1 : 0;
+}
+int64_t tab_pages(uint32_t v1, uint32_t v2) {
+  WindowTemplate* w = find_window(v1);
+  Entry* tab = w ? find_entry(*w, v2) : nullptr;
+  if (tab) show_tab_pages(*w, *tab);
+  return 0;
+}
+int64_t rebuild_all_menus(uint32_t v1, uint32_t) {
+  WindowTemplate* w = find_window(v1);
+  if (!w) return 0;
+  for (Entry& e : w->entries)
+    if (e.menu_item) e.flags |= 8;
+  rebuild_menu(*w);
+  return 0;
+}
+int64_t rebuild_changed_menus(uint32_t v1, uint32_t) {
+  if (WindowTemplate* w = find_window(v1)) rebuild_menu(*w);
+  return 0;
+}
+int64_t window_handle(uint32_t v1, uint32_t) {
+  WindowTemplate* w = find_window(v1);
+  WindowUnit* u = w ? live_window(*w) : nullptr;
+  return u ? reinterpret_cast<int64_t>(u->handle()) : 0;
+}
+
+// The runtime notification codes of the unit framework.
+constexpr runtime::CodeAnswer kAnswers[] = {
+    {1001, templates_list},
+    {1014, is_unit_window},
+    {2000, destroyed},
+    {2005, load},
+    {2006, find_unit},
+    {2007, find_unit_or_raise},
+    {2008, event},
+    {2017, event_source},
+    {2022, unit_type},
+    {2031, typed_event},
+    {2033, window_handle},
+    {2037, rebuild_all_menus},
+    {2038, menu_item},
+    {2039, tab_pages},
+    {2040, rebuild_changed_menus},
+};
 
 }  // namespace
 
 void install() {
-  image::UnitHooks& h = image::rt().units;
+  runtime::UnitHooks& h = runtime::rt().units;
   h.read_property = &read_property;
   h.write_property = &write_property;
   h.read_object_property = &read_object;
@@ -163,7 +186,7 @@ void install() {
   h.modal_active = &modal_up;
   h.unload_all = &unload_all;
   h.window_idle = &idle_all;
-  h.notify = &notify;
+  runtime::register_answers(kAnswers);
   core_type_entry(1);  // completes the core data type table
 }
 

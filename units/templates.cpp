@@ -2,7 +2,7 @@
 // relocation and identifier renumbering. Every read is bounded by the section's size.
 #include "units/templates.h"
 #include <cstring>
-#include "image/format/form_format.h"
+#include "abi/format/form_format.h"
 
 namespace units {
 

@@ -1,6 +1,6 @@
 // Window templates in memory: the windows of an image's `form` section with their entries,
 // read from the stored form, handler offsets turned into addresses, identifiers renumbered
-// for later images. Stored layout: image/format/form_format.h.
+// for later images. Stored layout: abi/format/form_format.h.
 #pragma once
 #include <cstdint>
 #include <memory>

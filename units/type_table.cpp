@@ -1,9 +1,7 @@
-// The core library's data type table: the 51 types by number with their names, type flags,
-// icon resource numbers and, for the types built here, property tables and interface
-// functions. Types not built yet keep their names and flags and have no interface function,
-// so a window holding one fails to load.
-#include <cstring>
-#include "corelib/descriptor.h"
+// The core library's data type table: the 51 types by number with their names, type flags
+// and icon resource numbers; each unit type's subsystem registers its property table and
+// interface function. Types nobody registered keep their names and flags and have no
+// interface function, so a window holding one fails to load.
 #include "units/core_units.h"
 #include "units/framework.h"
 
@@ -77,42 +75,43 @@ constexpr TypeRow kRows[kCoreTypeCount] = {
 constexpr PropertyDescriptor kMenuProperties[4] = {
     property(kPropText), property(kPropBool), property(kPropBool), property(kPropBool)};
 
-const CoreUnitType* const kBuilt[] = {&kWindowUnitType, &kEditBoxUnitType, &kLabelUnitType,
-                                      &kButtonUnitType, &kCheckBoxUnitType, &kTimerUnitType,
-                                      &kPlaceholderUnitType};
+UnitTypeEntry g_types[kCoreTypeCount];
+bool g_filled = false;
 
-UnitTypeEntry* table() { return corelib::core_types(); }
+// The unit types of this folder; other folders register theirs (register_unit_type).
+const CoreUnitType* const kOwnTypes[] = {&kWindowUnitType, &kEditBoxUnitType, &kLabelUnitType,
+                                         &kButtonUnitType, &kCheckBoxUnitType, &kTimerUnitType,
+                                         &kPlaceholderUnitType};
+
+// Names, flags and icons of all 51 types; the menu's property table; this folder's types.
+void fill_rows() {
+  for (int i = 0; i < kCoreTypeCount; ++i)
+    g_types[i] = UnitTypeEntry{kRows[i].name, kRows[i].english, "", 0, nullptr, kRows[i].flags,
+                               kRows[i].icon, 0, nullptr, 0, nullptr, nullptr, 0, nullptr};
+  g_types[2].property_count = 4;
+  g_types[2].properties = kMenuProperties;
+  g_filled = true;
+  for (const CoreUnitType* t : kOwnTypes) register_unit_type(*t);
+}
 
 }  // namespace
 
-void fill_core_types(UnitTypeEntry* types, int count) {
-  for (int i = 0; i < count && i < kCoreTypeCount; ++i) {
-    UnitTypeEntry& e = types[i];
-    if (i > 0) {
-      e = UnitTypeEntry{kRows[i].name, kRows[i].english, "", 0, nullptr, kRows[i].flags,
-                        kRows[i].icon, 0, nullptr, 0, nullptr, nullptr, 0, nullptr};
-    }
-    if (i + 1 == 3) {
-      e.property_count = 4;
-      e.properties = kMenuProperties;
-    }
-    for (const CoreUnitType* t : kBuilt) {
-      if (t->number != static_cast<uint32_t>(i + 1)) continue;
-      if (i > 0 || !e.properties) {
-        e.property_count = t->property_count;
-        e.properties = t->properties;
-      }
-      e.iface = t->iface;
-    }
-  }
+UnitTypeEntry* core_type_table() {
+  if (!g_filled) fill_rows();
+  return g_types;
+}
+
+void register_unit_type(const CoreUnitType& type) {
+  if (type.number < 1 || type.number > uint32_t(kCoreTypeCount)) return;
+  UnitTypeEntry& e = core_type_table()[type.number - 1];
+  e.property_count = type.property_count;
+  e.properties = type.properties;
+  e.iface = type.iface;
 }
 
 const UnitTypeEntry* core_type_entry(uint32_t number) {
-  if (number < 1 || number > kCoreTypeCount) return nullptr;
-  UnitTypeEntry* t = table();
-  if (!t[kCoreTypeCount - 1].name) fill_core_types(t, kCoreTypeCount);  // not yet filled
-  if (!t[0].iface) fill_core_types(t, kCoreTypeCount);
-  return &t[number - 1];
+  if (number < 1 || number > uint32_t(kCoreTypeCount)) return nullptr;
+  return &core_type_table()[number - 1];
 }
 
 }  // namespace units

@@ -6,7 +6,7 @@
 #include <algorithm>
 #include <cstring>
 #include <vector>
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "units/core_units.h"
 #include "units/events.h"
 #include "units/framework.h"
@@ -135,7 +135,7 @@ DWORD WindowUnit::frame_style(DWORD& ex) const {
 }
 
 bool WindowUnit::create_window(const CreateArgs& a) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   top_level_ = true;
   modal_ = loading_modal();
   HWND owner = a.parent;
@@ -168,8 +168,8 @@ bool WindowUnit::create_window(const CreateArgs& a) {
 void WindowUnit::apply_shape() {
   RECT r;
   GetWindowRect(handle(), &r);
-  HRGN region = shape_region(shape_, r.right - r.left, r.bottom - r.top);
-  SetWindowRgn(handle(), region, TRUE);  // the window owns the region from here on
+  framework::Region region(shape_region(shape_, r.right - r.left, r.bottom - r.top));
+  SetWindowRgn(handle(), region.release(), TRUE);  // the window owns the region from here on
 }
 
 // Background music through the runtime's sound playback (mode 0 repeats, 1 plays once).
@@ -201,7 +201,7 @@ void WindowUnit::apply_icons() {
     large_icon_.reset();
     small_icon_.reset();
   }
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   HICON big = large_icon_.icon ? large_icon_.icon : r.icons[0];
   HICON small = small_icon_.icon ? small_icon_.icon : r.icons[1];
   SendMessageA(handle(), WM_SETICON, ICON_BIG, reinterpret_cast<LPARAM>(big));
@@ -280,7 +280,7 @@ int WindowUnit::set_property(int index, const PropData& v) {
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
       if (!topmost_) {
         // Windows owned by the hidden window may lose their own topmost state with it.
-        for (WindowTemplate* t : image::rt().templates) {
+        for (WindowTemplate* t : runtime::rt().templates) {
           WindowUnit* other = t ? live_window(*t) : nullptr;
           if (other && other != this && other->topmost_ && !other->own_taskbar_)
             SetWindowPos(other->handle(), HWND_TOPMOST, 0, 0, 0, 0,
@@ -477,8 +477,8 @@ bool WindowUnit::handle_key(MSG& m) {
         if (!f1_help_) return false;
         std::string file = help_file_;
         if (file.empty()) {
-          std::string name = image::rt().program_file;
-          file = image::rt().program_dir + "\\" + name.substr(0, name.rfind('.')) + ".hlp";
+          std::string name = runtime::rt().program_file;
+          file = runtime::rt().program_dir + "\\" + name.substr(0, name.rfind('.')) + ".hlp";
         }
         help_open_ = WinHelpA(handle(), file.c_str(), help_context_ ? HELP_CONTEXT : HELP_CONTENTS,
                               static_cast<ULONG_PTR>(help_context_)) != 0;
@@ -632,8 +632,9 @@ void WindowUnit::paint_background(HDC dc) {
   if (!picture_bitmap_.object) return;
   BITMAP bm{};
   GetObject(picture_bitmap_.object, sizeof bm, &bm);
-  HDC mem = CreateCompatibleDC(dc);
-  HGDIOBJ old = SelectObject(mem, picture_bitmap_.object);
+  framework::MemoryDC mem_dc(dc);
+  framework::SelectScope selected(mem_dc.get(), picture_bitmap_.object);
+  HDC mem = mem_dc.get();
   int w = rc.right, h = rc.bottom;
   switch (picture_mode_) {
     case 0: BitBlt(dc, 0, 0, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY); break;  // top left
@@ -650,8 +651,6 @@ void WindowUnit::paint_background(HDC dc) {
       BitBlt(dc, (w - bm.bmWidth) / 2, (h - bm.bmHeight) / 2, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
       break;
   }
-  SelectObject(mem, old);
-  DeleteDC(mem);
 }
 
 LRESULT WindowUnit::on_message(UINT msg, WPARAM wp, LPARAM lp) {
@@ -687,11 +686,8 @@ LRESULT WindowUnit::on_message(UINT msg, WPARAM wp, LPARAM lp) {
       raise(2);
       if (help_open_) WinHelpA(handle(), nullptr, HELP_QUIT, 0);
       if (tray_added_) set_tray_icon(nullptr, nullptr);
-      HMENU menu = GetMenu(handle());
-      if (menu) {
-        SetMenu(handle(), nullptr);
-        DestroyMenu(menu);
-      }
+      framework::Menu menu(GetMenu(handle()));  // destroyed at the end of this block
+      if (menu) SetMenu(handle(), nullptr);
       break;
     }
     case WM_MOVE: {
@@ -758,12 +754,13 @@ namespace {
 HGLOBAL __cdecl window_icon_op(const uint8_t* data, uint32_t length) {
   std::string icon = WindowUnit::icon_of(data, length);
   if (icon.empty()) return nullptr;
-  HGLOBAL g = GlobalAlloc(GMEM_MOVEABLE, icon.size());
-  if (!g) return nullptr;
-  void* p = GlobalLock(g);
-  std::memcpy(p, icon.data(), icon.size());
-  GlobalUnlock(g);
-  return g;
+  framework::GlobalMemory block(GlobalAlloc(GMEM_MOVEABLE, icon.size()));
+  if (!block) return nullptr;
+  {
+    framework::GlobalLockScope locked(block.get());
+    std::memcpy(locked.get(), icon.data(), icon.size());
+  }
+  return block.release();  // the caller frees the block
 }
 
 void* __cdecl window_interface(int number) {

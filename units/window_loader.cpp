@@ -4,8 +4,8 @@
 // code 3 (a window is about to be loaded) and code 4 (its loading ended), value 1 = the
 // window identifier; their answers are not used.
 #include <algorithm>
-#include "corelib/descriptor.h"
-#include "image/runtime.h"
+#include "abi/descriptor.h"
+#include "runtime/runtime.h"
 #include "units/events.h"
 #include "units/framework.h"
 #include "units/menus.h"
@@ -28,7 +28,7 @@ bool g_loading_modal = false;
 constexpr int32_t kWindowLoading = 3, kWindowLoadEnded = 4;
 
 void tell_libraries(int32_t code, uint32_t window_id) {
-  auto& libraries = image::rt().libraries;
+  auto& libraries = runtime::rt().libraries;
   for (size_t i = 1; i < libraries.size(); ++i) {
     const corelib::LibDescriptor* d = libraries[i].descriptor;
     if (d && d->notify) d->notify(code, window_id, 0);
@@ -59,7 +59,7 @@ struct ThreadWindows {
 
 BOOL CALLBACK disable_one(HWND h, LPARAM lp) {
   auto* t = reinterpret_cast<ThreadWindows*>(lp);
-  if (h == t->except || h == image::rt().hidden_window || !IsWindowVisible(h)) return TRUE;
+  if (h == t->except || h == runtime::rt().hidden_window || !IsWindowVisible(h)) return TRUE;
   t->out->push_back({h, IsWindowEnabled(h) != FALSE});
   EnableWindow(h, FALSE);
   return TRUE;
@@ -180,7 +180,7 @@ bool load_window(WindowTemplate& w, bool modal, HWND parent) {
     if (HWND h = handle_of(again->entries[i])) SendMessageA(h, kWindowUp, 0, 0);
   if (focus_before && IsWindow(focus_before) && !modal) SetFocus(focus_before);
   if (modal) {
-    image::rt().run_loop(framework::App::kModalLoop);
+    runtime::rt().run_loop(framework::App::kModalLoop);
   }
   return true;
 }

@@ -10,7 +10,7 @@
 #include <windows.h>
 #include <cstring>
 #include <string>
-#include "corelib/descriptor.h"
+#include "abi/descriptor.h"
 #include "abi/values.h"
 #include "abi/unit_type.h"
 #include "view.h"

@@ -5,7 +5,7 @@
 #include <deque>
 #include "corelib/cmd_support.h"
 #include "corelib/routine_table.h"
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "runtime/heap.h"
 
 // call_core(selector, argc, records, out): copies the records onto the stack as compiled code
@@ -114,7 +114,7 @@ ArgRecord IntVariable(int32_t* variable) {
 
 // Registers the core library as library 0 when no image preparation did it.
 void ensure_core_library() {
-  auto& libraries = image::rt().libraries;
+  auto& libraries = runtime::rt().libraries;
   if (libraries.empty()) libraries.emplace_back();
   if (!libraries[0].commands)
     libraries[0].commands = const_cast<CommandRoutine*>(corelib::routine_table());
@@ -194,7 +194,7 @@ float as_float(const ArgRecord& r) {
 int64_t as_long(const ArgRecord& r) { return static_cast<int64_t>(static_cast<uint64_t>(r.hi) << 32 | r.lo); }
 
 uint64_t heap_busy_bytes() {
-  HANDLE heap = image::rt().heap ? image::rt().heap : GetProcessHeap();
+  HANDLE heap = runtime::rt().heap ? runtime::rt().heap : GetProcessHeap();
   uint64_t busy = 0;
   PROCESS_HEAP_ENTRY e{};
   HeapLock(heap);

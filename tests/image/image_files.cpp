@@ -5,7 +5,7 @@
 #include <fstream>
 #include <iterator>
 #include <vector>
-#include "image/format/image_format.h"
+#include "abi/format/image_format.h"
 #include "image/working_copy.h"
 #include "kit.h"
 

@@ -3,8 +3,8 @@
 #include <windows.h>
 #include <cstring>
 #include <string>
-#include "image/format/form_format.h"
-#include "image/format/image_format.h"
+#include "abi/format/form_format.h"
+#include "abi/format/image_format.h"
 #include "image/prepare.h"
 #include "image/working_copy.h"
 #include "image_files.h"

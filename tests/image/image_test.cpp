@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 #include "image/carrier.h"
-#include "image/format/form_format.h"
-#include "image/format/image_format.h"
+#include "abi/format/form_format.h"
+#include "abi/format/image_format.h"
 #include "image/prepare.h"
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "image/working_copy.h"
 #include "image_files.h"
 #include "kit.h"
@@ -63,10 +63,10 @@ runtime::CommandRoutine g_fake_commands[1];
 bool test_loader(const char* entry, uint32_t number, bool on_demand) {
   g_loader_calls.push_back({entry, number, on_demand});
   if (g_loader_calls.size() == 1) {
-    image::rt().libraries.at(number).descriptor = reinterpret_cast<corelib::LibDescriptor*>(&g_fake_commands);
-    image::rt().libraries.at(number).commands = g_fake_commands;
+    runtime::rt().libraries.at(number).descriptor = reinterpret_cast<corelib::LibDescriptor*>(&g_fake_commands);
+    runtime::rt().libraries.at(number).commands = g_fake_commands;
   } else {
-    image::rt().libraries.at(number).pending = entry;
+    runtime::rt().libraries.at(number).pending = entry;
   }
   return !g_refuse_libraries;
 }
@@ -80,7 +80,7 @@ const image::PrepareEnv kEnv{&test_setup, &test_loader, test_service_table(), &t
 class Preparation : public ::testing::Test {
  protected:
   void SetUp() override {
-    image::Runtime& r = image::rt();
+    runtime::Runtime& r = runtime::rt();
     r.images_loaded = r.instance_counter = 0;
     r.run_mode = r.flags = r.serial_counter = 0;
     r.const_ranges.clear();
@@ -120,7 +120,7 @@ class Preparation : public ::testing::Test {
   R call(void* routine) { return reinterpret_cast<R (*)()>(routine)(); }
   void* code(uint32_t offset) { return reinterpret_cast<void*>(static_cast<uintptr_t>(last().bases[fmt::kBaseCode] + offset)); }
   const units::Entry* entry(uint32_t id) {
-    for (auto* t : image::rt().templates)
+    for (auto* t : runtime::rt().templates)
       for (const units::Entry& e : t->entries)
         if (e.id == id) return &e;
     return nullptr;
@@ -143,7 +143,7 @@ TEST_F(Preparation, TallyRunsWithEveryBaseRelocated) {
   void* start = prepare("tally", &l);
   ASSERT_NE(start, nullptr);
   const image::PreparedImage& img = last();
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
 
   // The start-up routine: cld; fninit.
   EXPECT_EQ(std::memcmp(start, "\xFC\xDB\xE3", 3), 0);
@@ -192,8 +192,8 @@ TEST_F(Preparation, TallyRunsWithEveryBaseRelocated) {
 TEST_F(Preparation, TallyTemplateReadsAsDescribed) {
   testimg::Loaded l;
   ASSERT_NE(prepare("tally", &l), nullptr);
-  ASSERT_EQ(image::rt().templates.size(), 1u);
-  const units::WindowTemplate& w = *image::rt().templates[0];
+  ASSERT_EQ(runtime::rt().templates.size(), 1u);
+  const units::WindowTemplate& w = *runtime::rt().templates[0];
   EXPECT_EQ(w.id, 0x52010001u);
   EXPECT_EQ(w.module, 0x1901000Fu);
   EXPECT_EQ(w.name, "计数器");
@@ -232,7 +232,7 @@ TEST_F(Preparation, MixedImageFirstInTheProcess) {
   testimg::Loaded l;
   void* start = prepare("mixed", &l);
   ASSERT_NE(start, nullptr);
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   const image::PreparedImage& img = last();
 
   // No var: base 2 is 0; the only block is the zero-extended section "grown".
@@ -315,7 +315,7 @@ TEST_F(Preparation, LibraryListIsDescrambledInTheWorkingCopyOnly) {
 TEST_F(Preparation, SecondImageIsRenumberedAndShifted) {
   testimg::Loaded first, second;
   ASSERT_NE(prepare("mixed", &first), nullptr);
-  uint32_t counter_after_first = image::rt().serial_counter;
+  uint32_t counter_after_first = runtime::rt().serial_counter;
   EXPECT_EQ(counter_after_first, 0x1000Du);
 
   // Table 4 declares more operands than its stored size holds: only the stored ones count.
@@ -329,7 +329,7 @@ TEST_F(Preparation, SecondImageIsRenumberedAndShifted) {
     testimg::set_word(t + at, word(t + at) + 5);
   });
   ASSERT_NE(start, nullptr);
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   EXPECT_EQ(r.images_loaded, 2);
   EXPECT_EQ(g_setups, 1);
   EXPECT_EQ(r.instances, (std::vector<int>{1, 2}));
@@ -386,7 +386,7 @@ TEST_F(Preparation, BareImageHasNoSectionsButCode) {
     stored_header.assign(x.carrier.image, x.carrier.image + 0x58);
   });
   ASSERT_NE(start, nullptr);
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   const image::PreparedImage& img = last();
   EXPECT_EQ(img.bases[fmt::kBaseHelp], 0u);
   EXPECT_EQ(img.bases[fmt::kBaseConst], 0u);
@@ -411,7 +411,7 @@ TEST_F(Preparation, RefusedLibraryStopsPreparation) {
   testimg::Loaded l;
   EXPECT_EQ(prepare("mixed", &l), nullptr);
   EXPECT_EQ(g_loader_calls.size(), 1u);
-  EXPECT_TRUE(image::rt().templates.empty());
+  EXPECT_TRUE(runtime::rt().templates.empty());
 }
 
 // Damaged form data never crashes the reader: it either reads or says no.

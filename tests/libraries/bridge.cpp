@@ -1,16 +1,16 @@
 // Bridge module for the loader tests (built as ctlbridge.vsx; objbridge.vsx is built without
-// InitCtl2). InitCtl2 answers by the component specification it is handed:
+// InitCtl2). InitCtl2 answers by the component text it is handed:
 //   "{FAIL..."  always the error text "测试组件未注册";
 //   "{REG..."   that error until the test control's DllRegisterServer ran in this process;
 //   "{id}#major.minor#locale"  that error while the type library is not registered;
-//   otherwise   success: a descriptor whose signature is the specification, data word 0x5151.
+//   otherwise   success: a descriptor whose signature is the component text, data word 0x5151.
 // Library notifications 1 and 6 are appended to the file named by LIBTEST_LOG, if set.
 #include <windows.h>
 #include <oleauto.h>
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include "corelib/descriptor.h"
+#include "abi/descriptor.h"
 #include "abi/values.h"
 
 namespace {
@@ -49,23 +49,23 @@ corelib::LibDescriptor g_descriptor = {
 
 }  // namespace
 
-extern "C" const char* __cdecl InitCtl2(const char* spec, corelib::LibDescriptor** descriptor,
+extern "C" const char* __cdecl InitCtl2(const char* text, corelib::LibDescriptor** descriptor,
                                         uint32_t* data) {
   char flag[4];
-  if (std::strncmp(spec, "{FAIL", 5) == 0) return "测试组件未注册";
-  if (std::strncmp(spec, "{REG", 4) == 0 &&
+  if (std::strncmp(text, "{FAIL", 5) == 0) return "测试组件未注册";
+  if (std::strncmp(text, "{REG", 4) == 0 &&
       !GetEnvironmentVariableA("LIBTEST_REGISTERED", flag, sizeof flag))
     return "测试组件未注册";
-  if (const char* hash = std::strchr(spec, '#')) {  // a type library: ask the system
+  if (const char* hash = std::strchr(text, '#')) {  // a type library: ask the system
     wchar_t id[64] = {};
-    MultiByteToWideChar(CP_ACP, 0, spec, int(hash - spec), id, 63);
+    MultiByteToWideChar(CP_ACP, 0, text, int(hash - text), id, 63);
     GUID guid;
     ITypeLib* library = nullptr;
     if (FAILED(IIDFromString(id, &guid)) || FAILED(LoadRegTypeLib(guid, 1, 0, 0, &library)))
       return "测试类型库未注册";
     library->Release();
   }
-  lstrcpynA(g_signature, spec, sizeof g_signature);
+  lstrcpynA(g_signature, text, sizeof g_signature);
   *descriptor = &g_descriptor;
   *data = 0x5151;
   return nullptr;

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <cstdint>
 #include <cstdio>
-#include "corelib/descriptor.h"
+#include "abi/descriptor.h"
 #include "abi/values.h"
 
 #ifndef LIB_KIND

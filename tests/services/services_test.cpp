@@ -13,7 +13,7 @@
 #include "image/shutdown.h"
 #include "image/library_loader.h"
 #include "image/startup.h"
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
 #include "runtime/notify.h"
@@ -52,7 +52,7 @@ runtime::CompiledResult call_core(uint32_t selector, const ArgRecord* args, uint
 
 // The core library registered as library 0 through its list entry, the way preparation does.
 void load_core() {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   if (!r.libraries.empty() && r.libraries[0].descriptor) return;
   r.main_module = GetModuleHandleA(nullptr);
   image::install_interceptions(r.main_module);
@@ -157,7 +157,7 @@ TEST(LibraryNotify, Codes) {
 }
 
 TEST(RuntimeNotify, PlainCodes) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   r.program_dir = "C:\\prog";
   r.program_file = "p.exe";
   r.module_dir = "C:\\mod\\";
@@ -182,7 +182,7 @@ TEST(RuntimeNotify, PlainCodes) {
 }
 
 TEST(RuntimeNotify, EventHoldCounter) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   r.event_hold = 0;
   runtime::notify(2009, 0, 0);
   runtime::notify(2009, 0, 0);
@@ -195,14 +195,14 @@ TEST(RuntimeNotify, EventHoldCounter) {
 
 TEST(RuntimeNotify, RegisteredObjectsAreClosedOnce) {
   static int closed = 0, destroyed = 0;
-  struct Obj : image::RegisteredObject {
+  struct Obj : runtime::RegisteredObject {
     void close() override { ++closed; }
     ~Obj() override { ++destroyed; }
   };
   auto* a = new Obj;
   auto* b = new Obj;
-  uint32_t va = uint32_t(uintptr_t(static_cast<image::RegisteredObject*>(a)));
-  uint32_t vb = uint32_t(uintptr_t(static_cast<image::RegisteredObject*>(b)));
+  uint32_t va = uint32_t(uintptr_t(static_cast<runtime::RegisteredObject*>(a)));
+  uint32_t vb = uint32_t(uintptr_t(static_cast<runtime::RegisteredObject*>(b)));
   EXPECT_EQ(runtime::notify(2011, va, 0), -1);
   runtime::notify(2012, va, 7);
   runtime::notify(2012, va, 9);  // already registered: the first flag stays
@@ -226,9 +226,9 @@ TEST(RuntimeNotify, IdleRoutinesOncePerWindow) {
                      uint32_t(uintptr_t(static_cast<void(__cdecl*)(uint32_t)>(routine))), 5};
   runtime::notify(1012, uint32_t(uintptr_t(req)), 0);
   runtime::notify(1012, uint32_t(uintptr_t(req)), 0);
-  EXPECT_EQ(image::rt().idle_routines.size(), 1u);
+  EXPECT_EQ(runtime::rt().idle_routines.size(), 1u);
   runtime::notify(1013, uint32_t(uintptr_t(w)), 0);
-  EXPECT_TRUE(image::rt().idle_routines.empty());
+  EXPECT_TRUE(runtime::rt().idle_routines.empty());
   DestroyWindow(w);
 }
 
@@ -250,7 +250,7 @@ TEST(RuntimeNotify, WindowObjects) {
 }
 
 TEST(RuntimeNotify, MemoryAndArrays) {
-  image::rt().heap = GetProcessHeap();
+  runtime::rt().heap = GetProcessHeap();
   void* p = reinterpret_cast<void*>(uintptr_t(runtime::notify(2024, 16, 0)));
   ASSERT_NE(p, nullptr);
   p = reinterpret_cast<void*>(uintptr_t(runtime::notify(2026, uint32_t(uintptr_t(p)), 64)));
@@ -327,7 +327,7 @@ TEST(DllCommands, OrdinalNames) {
 }
 
 TEST(DllCommands, SearchOrderAndOverrides) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   load_core();
   char dir[MAX_PATH];
   GetModuleFileNameA(nullptr, dir, MAX_PATH);
@@ -369,7 +369,7 @@ TEST(FindFiles, PatternThenContinue) {
   GetModuleFileNameA(nullptr, dir, MAX_PATH);
   *std::strrchr(dir, '\\') = 0;
   std::string pattern = std::string(dir) + "\\services_test*.exe";
-  image::rt().heap = GetProcessHeap();
+  runtime::rt().heap = GetProcessHeap();
   void* handle = nullptr;
   char* first = runtime::find_next_file(pattern.c_str(), 0, 1, &handle);
   ASSERT_NE(first, nullptr);
@@ -405,7 +405,7 @@ std::pair<uint32_t, uint32_t> get_new_sock_with_ebx(int code, uint32_t word) {
 }  // namespace
 
 TEST(Interception, GetNewSockInstanceCodes) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   r.instance_counter = 4;
   auto [run, none] = get_new_sock_with_ebx(1000, 0);
   EXPECT_EQ(run, uint32_t(uintptr_t(&image::run_entry)));
@@ -423,7 +423,7 @@ TEST(Interception, GetNewSockInstanceCodes) {
 }
 
 TEST(Interception, InstanceReleaseForgetsItsConstantRange) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   static const uint8_t a[4] = {}, b[4] = {};
   r.instances = {1, 2};
   r.const_ranges = {{a, a + 4}, {b, b + 4}};
@@ -443,7 +443,7 @@ TEST(Interception, InstanceReleaseForgetsItsConstantRange) {
 }
 
 TEST(DllCommands, DirectoryOverrideIsTriedFirst) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   load_core();
   char exe[MAX_PATH];
   GetModuleFileNameA(nullptr, exe, MAX_PATH);
@@ -489,7 +489,7 @@ TEST(Services, CommandEntryKeepsTheCallersRegisters) {
 }
 
 TEST(MainLoop, IdleRoutinesLastRegisteredFirst) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   r.idle_routines.clear();
   static std::vector<uint32_t> order;
   HWND a = CreateWindowA("STATIC", "", 0, 0, 0, 1, 1, nullptr, nullptr, nullptr, nullptr);
@@ -526,7 +526,7 @@ void __stdcall finaliser() { ++g_finalised; }
 }  // namespace
 
 TEST(Shutdown, RunsTwiceReleasingEverythingOnce) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   r.heap = GetProcessHeap();
   static corelib::LibDescriptor lib{};
   lib.notify = counting_notify;
@@ -539,7 +539,7 @@ TEST(Shutdown, RunsTwiceReleasingEverythingOnce) {
   r.blocks = {HeapAlloc(r.heap, 0, 64), HeapAlloc(r.heap, 0, 64)};
   r.finalise_routine = reinterpret_cast<void*>(&finaliser);
   static int closed = 0;
-  struct Obj : image::RegisteredObject {
+  struct Obj : runtime::RegisteredObject {
     void close() override { ++closed; }
   };
   r.registered_objects = {{new Obj, 0}};
@@ -572,7 +572,7 @@ void CALLBACK wake(HWND, UINT, UINT_PTR id, DWORD) { KillTimer(nullptr, id); }
 }  // namespace
 
 TEST(MainLoop, IdleHandlerAsksTheWindowsOncePerIdlePeriod) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   r.idle_routines.clear();
   r.units.window_idle = window_idle;
   SetTimer(nullptr, 0, 40, wake);  // a message that starts a second idle period
@@ -583,7 +583,7 @@ TEST(MainLoop, IdleHandlerAsksTheWindowsOncePerIdlePeriod) {
 }
 
 TEST(RuntimeNotify, EventSourceAndIconEntries) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   r.heap = GetProcessHeap();
   uint32_t source[2] = {0, 0};
   r.event_window = 0;
@@ -595,7 +595,7 @@ TEST(RuntimeNotify, EventSourceAndIconEntries) {
   EXPECT_EQ(source[1], 0x16010013u);
   r.event_window = 0;
 
-  auto* e = static_cast<image::IconEntry*>(runtime::allocate(sizeof(image::IconEntry)));
+  auto* e = static_cast<runtime::IconEntry*>(runtime::allocate(sizeof(runtime::IconEntry)));
   e->icon = CopyIcon(LoadIcon(nullptr, IDI_APPLICATION));
   e->data = runtime::allocate(16);
   uint32_t v = uint32_t(uintptr_t(e));

@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <cstdio>
 #include <cstring>
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "image/startup.h"
 #include "runtime/errors.h"
 
@@ -34,7 +34,7 @@ void finalise() { note("finalised\n"); }
 
 // Runs inside the start-up frame: sets up and raises.
 int __stdcall run(void*) {
-  image::Runtime& r = image::rt();
+  runtime::Runtime& r = runtime::rt();
   r.main_thread = GetCurrentThreadId();
   r.heap = GetProcessHeap();
   r.finalise_routine = reinterpret_cast<void*>(&finalise);

@@ -3,7 +3,7 @@
 #include <windows.h>
 #include <cstdint>
 #include <cstring>
-#include "corelib/descriptor.h"
+#include "abi/descriptor.h"
 #include "runtime/notify.h"
 
 namespace {

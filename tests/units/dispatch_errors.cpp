@@ -2,7 +2,7 @@
 // command line) against a window record built in memory, so that the run-time error shows.
 #include <windows.h>
 #include <cstdlib>
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "runtime/notify.h"
 #include "units/events.h"
 #include "units/framework.h"
@@ -18,7 +18,7 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int) {
   font.id = 0x16010002;
   font.type = 0x10004;  // the font type: not a window unit
   w.entries = {own, font};
-  image::rt().templates.push_back(&w);
+  runtime::rt().templates.push_back(&w);
   units::EventRecord r{};
   switch (std::atoi(command_line)) {
     case 1: r = {0x52019999, 0, 0}; units::raise_event(r); break;

@@ -9,7 +9,9 @@
 #include <string>
 #include <vector>
 #include "corelib/descriptor.h"
-#include "image/runtime.h"
+#include "runtime/notify.h"
+#include "runtime/registry.h"
+#include "runtime/runtime.h"
 #include "runtime/heap.h"
 #include "units/core_units.h"
 #include "units/events.h"
@@ -63,12 +65,12 @@ class UnitFramework : public ::testing::Test {
         entry(kTimer, units::kTimerType, {200, 10, 30, 30}),
         entry(kPlaceholder, units::kPlaceholderType, {200, 60, 150, 60}),
     };
-    image::rt().templates.push_back(window_.get());
+    runtime::rt().templates.push_back(window_.get());
     ASSERT_TRUE(units::load_window(*window_, false, nullptr));
   }
   void TearDown() override {
     if (units::WindowUnit* w = units::live_window(*window_)) DestroyWindow(w->handle());
-    image::rt().templates.clear();
+    runtime::rt().templates.clear();
   }
   int64_t read(uint32_t unit, int prop, int index = -1) {
     return static_cast<int64_t>(units::read_property(kWindow, unit, prop, index));
@@ -264,7 +266,7 @@ TEST(UnitWindowData, VersionsStartStatesAndRefusal) {
     w.id = 0x52017500;
     w.entries = {entry(0x06017501, units::kWindowType, {7, 9, 240, 160},
                        window_data(c.version, c.border, c.state))};
-    image::rt().templates.assign(1, &w);
+    runtime::rt().templates.assign(1, &w);
     EXPECT_EQ(units::load_window(w, false, nullptr), c.loads);
     units::WindowUnit* u = units::live_window(w);
     EXPECT_EQ(u != nullptr, c.loads);
@@ -284,7 +286,7 @@ TEST(UnitWindowData, VersionsStartStatesAndRefusal) {
     }
     DestroyWindow(u->handle());
   }
-  image::rt().templates.clear();
+  runtime::rt().templates.clear();
 }
 
 namespace {
@@ -511,7 +513,7 @@ TEST_F(UnitFramework, EditBoxSpinControlBesideSingleLineBox) {
   d.bytes("12");
   w.entries = {entry(0x06017401, units::kWindowType, {0, 0, 200, 100}),
                entry(0x16017402, units::kEditBoxType, {10, 10, 80, 24}, d.data())};
-  image::rt().templates.push_back(&w);
+  runtime::rt().templates.push_back(&w);
   ASSERT_TRUE(units::load_window(w, false, nullptr));
   HWND edit = units::live_handle(w.entries[1]);
   ASSERT_TRUE(edit);
@@ -583,12 +585,12 @@ TEST(UnitWindowEvents, LoaderEventsStopWhenTheWindowIsGone) {
   w.entries = {entry(0x06017601, units::kWindowType, {10, 10, 200, 100})};
   w.entries[0].bindings = {{0, address(destroy_handler)}, {3, address(count_handler0)},
                            {4, address(count_handler1)}};
-  image::rt().templates.assign(1, &w);
+  runtime::rt().templates.assign(1, &w);
   EXPECT_TRUE(units::load_window(w, false, nullptr));  // destroyed by its created event
   EXPECT_EQ(units::live_window(w), nullptr);
   EXPECT_EQ(g_counts[0], 0u);  // no moved event
   EXPECT_EQ(g_counts[1], 0u);  // no size event
-  image::rt().templates.clear();
+  runtime::rt().templates.clear();
 }
 
 TEST(UnitWindowEvents, ActivationTrayAndShowEvents) {
@@ -600,7 +602,7 @@ TEST(UnitWindowEvents, ActivationTrayAndShowEvents) {
   w.entries[0].bindings = {{8, address(count_handler0)}, {5, address(count_handler1)},
                            {6, address(count_handler2)}, {9, address(arg_handler)},
                            {11, address(count_handler3)}, {10, address(count_handler4)}};
-  image::rt().templates.assign(1, &w);
+  runtime::rt().templates.assign(1, &w);
   ASSERT_TRUE(units::load_window(w, false, nullptr));
   HWND h = units::live_window(w)->handle();
   EXPECT_EQ(g_counts[0], 1u);  // first activation
@@ -628,7 +630,7 @@ TEST(UnitWindowEvents, ActivationTrayAndShowEvents) {
   EXPECT_GE(g_counts[4], 1u);
   DestroyWindow(other);
   DestroyWindow(h);
-  image::rt().templates.clear();
+  runtime::rt().templates.clear();
 }
 
 TEST_F(UnitFramework, WindowKeysEnterAndEscape) {
@@ -675,7 +677,7 @@ TEST(UnitWindowEvents, LoaderMessagesInOrder) {
   w.entries = {entry(0x06017801, units::kWindowType, {10, 10, 200, 100}),
                entry(0x16017802, units::kLabelType, {0, 0, 20, 20}),
                entry(0x16017803, units::kButtonType, {0, 30, 20, 20})};
-  image::rt().templates.assign(1, &w);
+  runtime::rt().templates.assign(1, &w);
   g_loader_messages.clear();
   HHOOK hook = SetWindowsHookExA(WH_CALLWNDPROC, &record_loader_message, nullptr, GetCurrentThreadId());
   ASSERT_TRUE(units::load_window(w, false, nullptr));
@@ -690,7 +692,7 @@ TEST(UnitWindowEvents, LoaderMessagesInOrder) {
     EXPECT_EQ(g_loader_messages[i].second, expected[i].second) << i;
   }
   DestroyWindow(win);
-  image::rt().templates.clear();
+  runtime::rt().templates.clear();
 }
 
 // A unit type of another library, as a library file would give it: a tab container whose
@@ -722,7 +724,7 @@ TEST(UnitWindowEvents, TabPagesOfAnotherLibrarysContainer) {
   corelib::LibDescriptor library{};
   library.type_count = 1;
   library.types = &type;
-  auto& libraries = image::rt().libraries;
+  auto& libraries = runtime::rt().libraries;
   size_t saved = libraries.size();
   libraries.resize(2);
   libraries[1].descriptor = &library;
@@ -735,7 +737,7 @@ TEST(UnitWindowEvents, TabPagesOfAnotherLibrarysContainer) {
                entry(0x16017905, units::kButtonType, {10, 60, 60, 24})};
   w.entries[1].children = {0x16017903, 0x16017904, 0, 0x16017905};
   for (int i = 2; i <= 4; ++i) w.entries[i].parent = 0x16017902;
-  image::rt().templates.assign(1, &w);
+  runtime::rt().templates.assign(1, &w);
   ASSERT_TRUE(units::load_window(w, false, nullptr));
   HWND tab = units::live_handle(w.entries[1]);
   ASSERT_TRUE(tab);
@@ -748,11 +750,8 @@ TEST(UnitWindowEvents, TabPagesOfAnotherLibrarysContainer) {
   units::write_property(w.id, 0x16017905, 5, -1, 1, 0);
   EXPECT_FALSE(IsWindowVisible(c));  // not the selected page: stays hidden
   SendMessageA(tab, TCM_SETCURSEL, 1, 0);
-  int64_t handled = 0;
-  bool was = false;
-  handled = image::rt().units.notify(2039, w.id, 0x16017902, &was);
-  EXPECT_TRUE(was);
-  EXPECT_EQ(handled, 0);
+  EXPECT_NE(runtime::find_answer(2039), nullptr);  // the unit framework registered the code
+  EXPECT_EQ(runtime::notify(2039, w.id, 0x16017902), 0);
   EXPECT_FALSE(IsWindowVisible(a));
   EXPECT_TRUE(IsWindowVisible(c));
   // Its properties go through the wrapped object like any unit's.
@@ -763,7 +762,7 @@ TEST(UnitWindowEvents, TabPagesOfAnotherLibrarysContainer) {
   SendMessageA(c, BM_CLICK, 0, 0);
   EXPECT_EQ(g_counts[0], 1u);
   DestroyWindow(units::live_handle(w.entries[0]));
-  image::rt().templates.clear();
+  runtime::rt().templates.clear();
   libraries.resize(saved);
 }
 
@@ -785,7 +784,7 @@ TEST(UnitWindowEvents, MenuItemDescriptions) {
   w.entries.push_back(item(0x26017A02, "文件(&F)", 0, ""));
   w.entries.push_back(item(0x26017A03, "打开(&O)", 4, u32s({1, 'O' | 0x10000})));
   w.entries.push_back(item(0x26017A04, "退出", 2, u32s({1, 0})));
-  image::rt().templates.assign(1, &w);
+  runtime::rt().templates.assign(1, &w);
   ASSERT_TRUE(units::load_window(w, false, nullptr));
   struct Case { uint32_t command; int found; const char* caption; uint32_t checked, enabled; };
   const Case cases[] = {
@@ -800,8 +799,7 @@ TEST(UnitWindowEvents, MenuItemDescriptions) {
     units::MenuItemQuery q{};
     q.window_id = w.id;
     q.command = c.command;
-    bool handled = false;
-    EXPECT_EQ(image::rt().units.notify(2038, reinterpret_cast<uint32_t>(&q), 0, &handled), c.found);
+    EXPECT_EQ(runtime::notify(2038, reinterpret_cast<uint32_t>(&q), 0), c.found);
     if (!c.found) continue;
     EXPECT_STREQ(q.caption, c.caption);
     EXPECT_EQ(q.checked, c.checked);
@@ -817,7 +815,7 @@ TEST(UnitWindowEvents, MenuItemDescriptions) {
   units::write_property(w.id, 0x26017A04, 2, -1, 0, 0);  // enabled again
   EXPECT_EQ(units::read_property(w.id, 0x26017A04, 2, -1), 0u);
   DestroyWindow(units::live_handle(w.entries[0]));
-  image::rt().templates.clear();
+  runtime::rt().templates.clear();
 }
 
 // Modal loading: the other windows are disabled while the modal window is up, the load
@@ -840,7 +838,7 @@ TEST_F(UnitFramework, ModalLoadDisablesTheOthersUntilItCloses) {
   modal.id = 0x52017200;
   modal.entries = {entry(0x06017201, units::kWindowType, {60, 60, 200, 120}),
                    entry(0x16017202, units::kButtonType, {10, 10, 80, 24})};
-  image::rt().templates.push_back(&modal);
+  runtime::rt().templates.push_back(&modal);
   g_other = units::live_window(*window_)->handle();
   ASSERT_TRUE(IsWindowEnabled(g_other));
   SetTimer(nullptr, 0, 300, &close_modal);

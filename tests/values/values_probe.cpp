@@ -1,7 +1,7 @@
 // Probe for the fatal value paths: the mode named on the command line raises its run-time error.
 #include <windows.h>
 #include <cstring>
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "runtime/heap.h"
 #include "runtime/value_ops.h"
 
@@ -30,8 +30,8 @@ const char kConstant[] = "constant";
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int) {
   // A small fixed heap, so that a request of 1000000 bytes really fails.
-  image::rt().heap = HeapCreate(0, 0x10000, 0x10000);
-  image::rt().const_ranges.push_back({reinterpret_cast<const uint8_t*>(kConstant),
+  runtime::rt().heap = HeapCreate(0, 0x10000, 0x10000);
+  runtime::rt().const_ranges.push_back({reinterpret_cast<const uint8_t*>(kConstant),
                                       reinterpret_cast<const uint8_t*>(kConstant) + sizeof kConstant});
   const char* mode = command_line;
   if (!std::strcmp(mode, "alloc")) allocate(1000000);

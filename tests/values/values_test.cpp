@@ -4,7 +4,7 @@
 #include <windows.h>
 #include <cstring>
 #include <string>
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include "kit.h"
 #include "runtime/heap.h"
 #include "runtime/value_ops.h"
@@ -77,9 +77,9 @@ class ConstantRange {
  public:
   ConstantRange(const void* begin, size_t size) {
     auto* b = static_cast<const uint8_t*>(begin);
-    image::rt().const_ranges.push_back({b, b + size});
+    runtime::rt().const_ranges.push_back({b, b + size});
   }
-  ~ConstantRange() { image::rt().const_ranges.pop_back(); }
+  ~ConstantRange() { runtime::rt().const_ranges.pop_back(); }
 };
 
 }  // namespace

@@ -5,9 +5,9 @@
 #include <algorithm>
 #include <array>
 #include <map>
-#include "image/format/carrier_format.h"
-#include "image/format/form_format.h"
-#include "image/format/image_format.h"
+#include "abi/format/carrier_format.h"
+#include "abi/format/form_format.h"
+#include "abi/format/image_format.h"
 
 namespace vlink {
 

@@ -6,9 +6,9 @@
 #include <cstring>
 #include <set>
 #include "description.h"
-#include "image/format/carrier_format.h"
-#include "image/format/form_format.h"
-#include "image/format/image_format.h"
+#include "abi/format/carrier_format.h"
+#include "abi/format/form_format.h"
+#include "abi/format/image_format.h"
 
 namespace vlink {
 

@@ -2,7 +2,7 @@
 #include "pe_file.h"
 #include <algorithm>
 #include <cstring>
-#include "image/format/carrier_format.h"
+#include "abi/format/carrier_format.h"
 
 namespace vlink {
 

@@ -9,9 +9,9 @@
 #include "abi/values.h"
 
 namespace corelib { struct LibDescriptor; }
-namespace units { struct WindowTemplate; }
+namespace units { struct WindowTemplate; struct UnitTypeEntry; }
 
-namespace image {
+namespace runtime {
 
 struct ConstRange {           // a loaded image's `const` data; empty when it has none
   const uint8_t* begin;
@@ -50,8 +50,8 @@ struct IconEntry {            // kept for libraries (runtime notifications 2019-
   void* data;                 // runtime heap block, or null
 };
 
-// Entry points of the unit framework and of other later subsystems. Each is null until its
-// subsystem installs it; the runtime then answers as it must when no window is loaded.
+// The service hooks of the unit framework. Each is null until the unit framework installs
+// it; the runtime then answers as it must when no window is loaded.
 struct UnitHooks {
   uint64_t (*read_property)(uint32_t window, uint32_t unit, int32_t prop, int32_t index) = nullptr;
   void (*write_property)(uint32_t window, uint32_t unit, int32_t prop, int32_t index,
@@ -67,9 +67,6 @@ struct UnitHooks {
   // Idle event for every loaded window not in `finished`; adds the windows that want no
   // more; returns whether any wants more.
   bool (*window_idle)(DWORD elapsed_ms, std::vector<HWND>& finished) = nullptr;
-  // Answers runtime notification codes of the unit framework (1001, 1014, 2000, 2005-2008,
-  // 2022, 2031, 2033, 2037-2040); `handled` false leaves the runtime's own answer.
-  int64_t (*notify)(int code, uint32_t v1, uint32_t v2, bool* handled) = nullptr;
 };
 
 // The one-shot module override of DLL command resolution (set by a core command).
@@ -103,12 +100,11 @@ struct Runtime : framework::App {
   std::vector<LibrarySlot> libraries;
   std::vector<runtime::CommandRoutine*> command_tables;  // published per-library tables
   std::vector<DllCommand> dll_commands;
-  std::vector<std::string> registered_specs, registered_files;  // runtime-registered components
+  std::vector<std::string> component_texts, registered_files;  // components registered at run time
   std::vector<units::WindowTemplate*> templates;
   std::vector<IdleRoutine> idle_routines;
   std::vector<std::pair<RegisteredObject*, uint8_t>> registered_objects;
   std::vector<IconEntry*> icon_entries;
-  std::vector<void (*)()> cleanup_routines;  // run once by shutdown (subsystems' teardown)
 
   int event_hold = 0;               // while > 0 no event handler runs
   bool shutting_down = false;
@@ -149,4 +145,11 @@ struct Runtime : framework::App {
 
 Runtime& rt();  // the runtime object
 
-}  // namespace image
+// The descriptor of support library `library` (0-based), loading a recorded library first;
+// null when there is no such library.
+corelib::LibDescriptor* library_descriptor(uint32_t library);
+// The unit type entry of a library data type code, or null for other codes and numbers
+// beyond the library's type table.
+const units::UnitTypeEntry* library_type_entry(uint32_t type);
+
+}  // namespace runtime

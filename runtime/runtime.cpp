@@ -1,16 +1,34 @@
 // The runtime object (constructed during process initialisation, before program main): its
 // idle handler, the registered idle routines and the internal entries of the core commands.
-#include "image/runtime.h"
+#include "runtime/runtime.h"
 #include <algorithm>
-#include "image/shutdown.h"
+#include "abi/descriptor.h"
+#include "runtime/registry.h"
+#include "runtime/value_ops.h"
 
-namespace image {
+namespace runtime {
 
 namespace {
 Runtime g_runtime;
 }
 
 Runtime& rt() { return g_runtime; }
+
+corelib::LibDescriptor* library_descriptor(uint32_t library) {
+  Runtime& r = rt();
+  if (library >= r.libraries.size()) return nullptr;
+  if (!r.libraries[library].descriptor) ensure_loaded(library);
+  return r.libraries[library].descriptor;
+}
+
+const units::UnitTypeEntry* library_type_entry(uint32_t type) {
+  type &= kTypeMask;
+  if (type_class(type) != TypeClass::kLibrary || type_number_of(type) == 0) return nullptr;
+  uint32_t number = type_number_of(type);
+  const corelib::LibDescriptor* d = library_descriptor(library_of(type));
+  if (!d || !d->types || number > uint32_t(d->type_count)) return nullptr;
+  return &d->types[number - 1];
+}
 
 void Runtime::init_instance() {
   char path[MAX_PATH];
@@ -20,7 +38,9 @@ void Runtime::init_instance() {
   addon_paths[1] = module_dir + "sqlbridge.vsx";
 }
 
-void Runtime::exit_instance() { shutdown(0); }
+void Runtime::exit_instance() {
+  if (auto fn = lifecycle().shutdown) fn(0);
+}
 
 void Runtime::set_module_override(HMODULE module, const char* function) {
   module_override.module = module;
@@ -66,4 +86,4 @@ bool Runtime::on_idle(long count) {
 
 bool Runtime::modal_active() { return units.modal_active && units.modal_active(); }
 
-}  // namespace image
+}  // namespace runtime

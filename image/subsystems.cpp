@@ -1,0 +1,12 @@
+// The one table of subsystems: each installs its notification answers, service hooks, unit
+// types and clean-up, in layer order. The only place that names other folders' installers.
+#include "runtime/registry.h"
+#include "units/framework.h"
+
+namespace runtime {
+
+void install_subsystems() {
+  units::install();
+}
+
+}  // namespace runtime
