@@ -6,6 +6,7 @@
 #include <string>
 #include "corelib/cmd_support.h"
 #include "corelib/commands.h"
+#include "framework/gdi.h"
 #include "runtime/errors.h"
 #include "units/framework.h"
 #include "units/pictures.h"
@@ -38,12 +39,13 @@ void __cdecl set_tray_icon(runtime::ResultRecord*, int argc, runtime::ArgRecord*
   } else if ((icon_arg.type & runtime::kTypeMask) == runtime::kTypeBin) {
     data = std::string(bin_of(icon_arg));
   }
-  HICON icon = data.empty() ? nullptr
-                            : units::read_icon(data, GetSystemMetrics(SM_CXSMICON),
-                                               GetSystemMetrics(SM_CYSMICON));
+  framework::Icon icon(data.empty() ? nullptr
+                                    : units::read_icon(data, GetSystemMetrics(SM_CXSMICON),
+                                                       GetSystemMetrics(SM_CYSMICON)));
   const runtime::ArgRecord& tip = arg_at(argc, args, 2);
   bool has_tip = (tip.type & runtime::kTypeMask) == runtime::kTypeText;
-  window->set_tray_icon(icon, has_tip ? text_of(tip) : nullptr);
+  const char* tip_text = has_tip ? text_of(tip) : nullptr;
+  window->set_tray_icon(icon.release(), tip_text);  // the window keeps the icon
 }
 
 }  // namespace corelib

@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 #include <vector>
+#include "framework/gdi.h"
 #include "units/framework.h"
 #include "units/unit_data.h"
 #include "units/window_state.h"
@@ -82,9 +83,8 @@ void rebuild_menu(WindowTemplate& w) {
   WindowUnit* live = live_window(w);
   if (!live) return;
   BuiltMenu m = build_menu(w);
-  HMENU old = GetMenu(live->handle());
+  framework::Menu old(GetMenu(live->handle()));  // the bar replaced; destroyed on return
   SetMenu(live->handle(), m.bar);
-  if (old) DestroyMenu(old);
   live->set_accelerators(m.accelerators);
   DrawMenuBar(live->handle());
 }

@@ -2,6 +2,7 @@
 #include "units/pictures.h"
 #include <cstdint>
 #include <cstring>
+#include "framework/gdi.h"
 
 namespace units {
 
@@ -103,21 +104,18 @@ HICON read_icon_image(const std::string& data, int cx, int cy) {
       if (icon) return icon;
     }
   }
-  HBITMAP bmp = read_bitmap(data);
+  framework::Bitmap bmp(read_bitmap(data));
   if (!bmp) return nullptr;
   BITMAP info{};
-  GetObject(bmp, sizeof info, &info);
-  HBITMAP mask = CreateBitmap(info.bmWidth, info.bmHeight, 1, 1, nullptr);
-  HDC dc = CreateCompatibleDC(nullptr);
-  HGDIOBJ old = SelectObject(dc, mask);
-  PatBlt(dc, 0, 0, info.bmWidth, info.bmHeight, BLACKNESS);  // fully opaque
-  SelectObject(dc, old);
-  DeleteDC(dc);
-  ICONINFO ii{TRUE, 0, 0, mask, bmp};
-  HICON icon = CreateIconIndirect(&ii);
-  DeleteObject(mask);
-  DeleteObject(bmp);
-  return icon;
+  GetObject(bmp.get(), sizeof info, &info);
+  framework::Bitmap mask(CreateBitmap(info.bmWidth, info.bmHeight, 1, 1, nullptr));
+  {
+    framework::MemoryDC dc(nullptr);
+    framework::SelectScope selected(dc.get(), mask.get());
+    PatBlt(dc.get(), 0, 0, info.bmWidth, info.bmHeight, BLACKNESS);  // fully opaque
+  }
+  ICONINFO ii{TRUE, 0, 0, mask.get(), bmp.get()};
+  return CreateIconIndirect(&ii);  // the icon holds copies of both bitmaps
 }
 
 HICON read_icon(const std::string& data, int cx, int cy) {
@@ -146,11 +144,9 @@ HBITMAP read_bitmap(const std::string& data) {
   uint64_t palette = h.biBitCount <= 8 ? (h.biClrUsed ? h.biClrUsed : (1u << h.biBitCount)) * 4
                                        : (h.biCompression == BI_BITFIELDS ? 12 : 0);
   if (sizeof fh + h.biSize + palette > fh.bfOffBits) return nullptr;
-  HDC screen = GetDC(nullptr);
-  HBITMAP bmp = CreateDIBitmap(screen, &h, CBM_INIT, data.data() + fh.bfOffBits, info,
-                               DIB_RGB_COLORS);
-  ReleaseDC(nullptr, screen);
-  return bmp;
+  framework::ClientDC screen(nullptr);
+  return CreateDIBitmap(screen.get(), &h, CBM_INIT, data.data() + fh.bfOffBits, info,
+                        DIB_RGB_COLORS);
 }
 
 }  // namespace units

@@ -85,14 +85,9 @@ bool Unit::convert_one(TextRoutine routine, void* user, std::string& text, bool 
 
 // ---- fonts ----
 
-FontHolder::~FontHolder() {
-  if (font_) DeleteObject(font_);
-}
-
 void FontHolder::set(const std::string& record) {
   record_ = record.size() == sizeof(LOGFONTA) ? record : std::string();
-  if (font_) DeleteObject(font_);
-  font_ = nullptr;
+  font_.reset();
 }
 
 HFONT FontHolder::get() {
@@ -101,9 +96,9 @@ HFONT FontHolder::get() {
     LOGFONTA lf;
     std::memcpy(&lf, record_.data(), sizeof lf);
     lf.lfFaceName[LF_FACESIZE - 1] = 0;
-    font_ = CreateFontIndirectA(&lf);
+    font_.reset(CreateFontIndirectA(&lf));
   }
-  return font_ ? font_ : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
+  return font_ ? font_.get() : static_cast<HFONT>(GetStockObject(DEFAULT_GUI_FONT));
 }
 
 std::string FontHolder::face() const {

@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <initializer_list>
 #include <string>
+#include "framework/gdi.h"
 #include "framework/subclass.h"
 #include "units/unit_data.h"
 #include "abi/unit_type.h"
@@ -86,7 +87,6 @@ class Unit : public framework::ControlWindow {
 // A font property: empty (the default GUI font) or a 60-byte logical-font record.
 class FontHolder {
  public:
-  ~FontHolder();
   void set(const std::string& record);
   const std::string& record() const { return record_; }
   HFONT get();  // the created font, or the default GUI font
@@ -96,7 +96,7 @@ class FontHolder {
 
  private:
   std::string record_;
-  HFONT font_ = nullptr;
+  framework::Font font_;  // created from the record on first use
 };
 
 // Generic operation thunks; T derives from Unit and is default-constructible.

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <algorithm>
+#include "framework/gdi.h"
 #include "units/border_styles.h"
 #include "units/pictures.h"
 #include "units/core_units.h"
@@ -291,12 +292,10 @@ class EditBox : public Unit {
     InvalidateRect(handle(), nullptr, TRUE);
   }
   int min_height() const {
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, const_cast<FontHolder&>(font_).get());
+    framework::ClientDC dc(nullptr);
+    framework::SelectScope font(dc.get(), const_cast<FontHolder&>(font_).get());
     TEXTMETRICA tm{};
-    GetTextMetricsA(dc, &tm);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
+    GetTextMetricsA(dc.get(), &tm);
     return tm.tmHeight + 2 * GetSystemMetrics(SM_CYEDGE);
   }
   void fit_height() {

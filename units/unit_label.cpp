@@ -2,6 +2,7 @@
 // optional self-painted frame, a picture or gradient background, alignment and word wrap.
 #include <algorithm>
 #include <vector>
+#include "framework/gdi.h"
 #include "units/border_styles.h"
 #include "units/core_units.h"
 #include "units/pictures.h"
@@ -158,10 +159,8 @@ class Label : public Unit {
   LRESULT on_message(UINT msg, WPARAM wp, LPARAM lp) override {
     if (msg == WM_ERASEBKGND) return 1;
     if (msg == WM_PAINT) {
-      PAINTSTRUCT ps;
-      HDC dc = BeginPaint(handle(), &ps);
-      if (!IsRectEmpty(&ps.rcPaint)) paint(dc);
-      EndPaint(handle(), &ps);
+      framework::PaintDC dc(handle());
+      if (!IsRectEmpty(&dc.info().rcPaint)) paint(dc.get());
       return 0;
     }
     if (msg == WM_PRINTCLIENT) {  // the same picture into a given device context
@@ -222,8 +221,9 @@ class Label : public Unit {
     if (!bitmap_.object) return false;
     BITMAP bm{};
     GetObject(bitmap_.object, sizeof bm, &bm);
-    HDC mem = CreateCompatibleDC(dc);
-    HGDIOBJ old = SelectObject(mem, bitmap_.object);
+    framework::MemoryDC mem_dc(dc);
+    framework::SelectScope selected(mem_dc.get(), bitmap_.object);
+    HDC mem = mem_dc.get();
     int w = rc.right - rc.left, h = rc.bottom - rc.top;
     auto colour = back_colour_ == kDefaultColour ? GetSysColor(COLOR_BTNFACE) : (back_colour_ & 0xFFFFFF);
     switch (picture_mode_) {
@@ -241,8 +241,6 @@ class Label : public Unit {
             BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
         break;
     }
-    SelectObject(mem, old);
-    DeleteDC(mem);
     return true;
   }
   // Modes: 1 left to right, 2 top to bottom, 3 right to left, 4 bottom to top, 5 from the

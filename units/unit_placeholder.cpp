@@ -1,5 +1,6 @@
 // Placeholder unit: stands in for a unit whose library could not be loaded; a bordered white
 // box that shows why, in red.
+#include "framework/gdi.h"
 #include "units/core_units.h"
 #include "units/unit_base.h"
 
@@ -26,16 +27,14 @@ class Placeholder : public Unit {
  protected:
   LRESULT on_message(UINT msg, WPARAM wp, LPARAM lp) override {
     if (msg != WM_PAINT) return pass(msg, wp, lp);
-    PAINTSTRUCT ps;
-    HDC dc = BeginPaint(handle(), &ps);
+    framework::PaintDC painting(handle());
+    HDC dc = painting.get();
     RECT rc;
     GetClientRect(handle(), &rc);
-    HGDIOBJ old = SelectObject(dc, GetStockObject(DEFAULT_GUI_FONT));
+    framework::SelectScope font(dc, GetStockObject(DEFAULT_GUI_FONT));
     SetBkMode(dc, TRANSPARENT);
     SetTextColor(dc, RGB(255, 0, 0));
     DrawTextA(dc, kMessage, -1, &rc, DT_CENTER | DT_VCENTER | DT_SINGLELINE | DT_NOCLIP);
-    SelectObject(dc, old);
-    EndPaint(handle(), &ps);
     return 0;
   }
 };
