@@ -1,7 +1,6 @@
 // WinINet fetch: a fresh request every time (no cache read or write), redirects followed.
 #include "fetch.h"
 #include <wininet.h>
-#include "../../framework/gdi.h"  // header-only; this library's include path stops at its folder
 
 namespace htmlview {
 
@@ -14,10 +13,13 @@ struct Attempt {
   size_t max_bytes;
   Fetched result;
   HINTERNET session = nullptr;
-  framework::KernelHandle done{CreateEventW(nullptr, TRUE, FALSE, nullptr)};
+  HANDLE done = CreateEventW(nullptr, TRUE, FALSE, nullptr);
   volatile LONG refs = 2;
   void release() {
-    if (InterlockedDecrement(&refs) == 0) delete this;
+    if (InterlockedDecrement(&refs) == 0) {
+      CloseHandle(done);
+      delete this;
+    }
   }
 };
 
@@ -57,7 +59,7 @@ void run(Attempt& a) {
 DWORD WINAPI attempt_thread(void* p) {
   auto* a = static_cast<Attempt*>(p);
   run(*a);
-  SetEvent(a->done.get());
+  SetEvent(a->done);
   a->release();
   HMODULE self = nullptr;
   GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
@@ -71,10 +73,12 @@ bool start_module_thread(LPTHREAD_START_ROUTINE routine, void* arg) {
   HMODULE self = nullptr;  // one more reference, dropped by FreeLibraryAndExitThread
   if (!GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS, reinterpret_cast<LPCWSTR>(routine), &self))
     return false;
-  framework::Library reference(self);
-  framework::KernelHandle thread(CreateThread(nullptr, 0, routine, arg, 0, nullptr));
-  if (!thread) return false;
-  reference.release();  // the thread drops it as it ends
+  HANDLE t = CreateThread(nullptr, 0, routine, arg, 0, nullptr);
+  if (!t) {
+    FreeLibrary(self);
+    return false;
+  }
+  CloseHandle(t);
   return true;
 }
 
@@ -96,7 +100,7 @@ Fetched fetch(const std::wstring& url, DWORD timeout_ms, size_t max_bytes) {
     return f;
   }
   Fetched f;
-  if (WaitForSingleObject(a->done.get(), timeout_ms) == WAIT_OBJECT_0) {
+  if (WaitForSingleObject(a->done, timeout_ms) == WAIT_OBJECT_0) {
     f = std::move(a->result);
   } else {
     f.error = ERROR_INTERNET_TIMEOUT;  // the request is left to finish on its own

@@ -2,7 +2,6 @@
 // to the platform's browser control where an HTML engine exists.
 #include "view.h"
 #include <objbase.h>
-#include "../../framework/gdi.h"  // header-only; this library's include path stops at its folder
 #include "browser_host.h"
 #include "page_text.h"
 
@@ -175,19 +174,22 @@ void View::page_arrived(unsigned seq, Fetched* page) {
 int View::content_height(HDC dc, int width) {
   RECT r{0, 0, width, 0};
   int h = 0;
-  framework::SelectScope font(dc, title_font_);
+  HGDIOBJ old = SelectObject(dc, title_font_);
   if (!title_.empty()) h += DrawTextW(dc, title_.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX) + kMargin;
-  font.select(text_font_);
+  SelectObject(dc, text_font_);
   r = {0, 0, width, 0};
   const std::wstring& body = error_.empty() ? text_ : error_;
   if (!body.empty()) h += DrawTextW(dc, body.c_str(), -1, &r, DT_CALCRECT | DT_WORDBREAK | DT_NOPREFIX);
+  SelectObject(dc, old);
   return h + 2 * kMargin;
 }
 
 void View::update_scroll() {
   RECT rc;
   GetClientRect(hwnd_, &rc);
-  int total = content_height(framework::ClientDC(hwnd_).get(), rc.right - 2 * kMargin);
+  HDC dc = GetDC(hwnd_);
+  int total = content_height(dc, rc.right - 2 * kMargin);
+  ReleaseDC(hwnd_, dc);
   int page = rc.bottom - kStatusHeight;
   SCROLLINFO si{sizeof si, SIF_RANGE | SIF_PAGE | SIF_POS, 0, total > 0 ? total - 1 : 0,
                 static_cast<UINT>(page > 0 ? page : 0), 0, 0};
@@ -197,30 +199,33 @@ void View::update_scroll() {
 }
 
 void View::paint() {
-  framework::PaintDC painting(hwnd_);
-  HDC dc = painting.get();
+  PAINTSTRUCT ps;
+  HDC dc = BeginPaint(hwnd_, &ps);
   RECT rc;
   GetClientRect(hwnd_, &rc);
   SetBkMode(dc, TRANSPARENT);
   RECT body{rc.left + kMargin, rc.top + kMargin - scroll_, rc.right - kMargin, rc.bottom - kStatusHeight};
-  framework::Region clip(CreateRectRgn(rc.left, rc.top, rc.right, rc.bottom - kStatusHeight));
-  SelectClipRgn(dc, clip.get());
-  framework::SelectScope font(dc, title_font_);
+  HRGN clip = CreateRectRgn(rc.left, rc.top, rc.right, rc.bottom - kStatusHeight);
+  SelectClipRgn(dc, clip);
+  HGDIOBJ old = SelectObject(dc, title_font_);
   if (!title_.empty()) {
     SetTextColor(dc, RGB(0x10, 0x30, 0x70));
     RECT t = body;
     body.top += DrawTextW(dc, title_.c_str(), -1, &t, DT_WORDBREAK | DT_NOPREFIX) + kMargin;
   }
-  font.select(text_font_);
+  SelectObject(dc, text_font_);
   SetTextColor(dc, error_.empty() ? RGB(0x20, 0x20, 0x20) : RGB(0xC0, 0, 0));
   const std::wstring& text = error_.empty() ? text_ : error_;
   DrawTextW(dc, text.c_str(), -1, &body, DT_WORDBREAK | DT_NOPREFIX);
   SelectClipRgn(dc, nullptr);
+  DeleteObject(clip);
   RECT bar{rc.left, rc.bottom - kStatusHeight, rc.right, rc.bottom};
   FillRect(dc, &bar, GetSysColorBrush(COLOR_BTNFACE));
   bar.left += kMargin;
   SetTextColor(dc, GetSysColor(COLOR_BTNTEXT));
   DrawTextW(dc, status_.c_str(), -1, &bar, DT_SINGLELINE | DT_VCENTER | DT_NOPREFIX | DT_END_ELLIPSIS);
+  SelectObject(dc, old);
+  EndPaint(hwnd_, &ps);
 }
 
 LRESULT CALLBACK View::proc(HWND w, UINT msg, WPARAM wp, LPARAM lp) {
