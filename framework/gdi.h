@@ -1,6 +1,6 @@
-// Thin owners over Win32 handles (fonts, bitmaps, regions, icons, kernel objects, global
-// memory, menus, modules) and scopes that hold a device context or a selected object for
-// exactly one block, so that no release call has to be repeated at each return.
+// Thin owners over Win32 handles (fonts, bitmaps, regions, icons, global memory, menus) and
+// scopes that hold a device context or a selected object for exactly one block, so that no
+// release call has to be repeated at each return.
 #pragma once
 #include <windows.h>
 #include <utility>
@@ -14,17 +14,11 @@ struct GdiObjectDeleter {
 struct IconDeleter {
   void operator()(HICON h) const { DestroyIcon(h); }
 };
-struct KernelHandleDeleter {
-  void operator()(HANDLE h) const { CloseHandle(h); }
-};
 struct GlobalMemoryDeleter {
   void operator()(HGLOBAL h) const { GlobalFree(h); }
 };
 struct MenuDeleter {
   void operator()(HMENU h) const { DestroyMenu(h); }
-};
-struct LibraryDeleter {
-  void operator()(HMODULE h) const { FreeLibrary(h); }
 };
 
 // Owns one handle (null = none) and gives it back when it goes; move-only.
@@ -59,10 +53,8 @@ using Font = Owned<HFONT, GdiObjectDeleter>;
 using Bitmap = Owned<HBITMAP, GdiObjectDeleter>;
 using Region = Owned<HRGN, GdiObjectDeleter>;
 using Icon = Owned<HICON, IconDeleter>;
-using KernelHandle = Owned<HANDLE, KernelHandleDeleter>;  // events, threads, files
 using GlobalMemory = Owned<HGLOBAL, GlobalMemoryDeleter>;
 using Menu = Owned<HMENU, MenuDeleter>;
-using Library = Owned<HMODULE, LibraryDeleter>;  // a module reference (LoadLibrary and kin)
 
 // A window's client-area device context (null window: the screen), released at scope end.
 class ClientDC {
