@@ -9,6 +9,7 @@
 #include <string>
 #include "abi/descriptor.h"
 #include "runtime/runtime.h"
+#include "runtime/args.h"
 #include "runtime/errors.h"
 #include "runtime/heap.h"
 #include "units/events.h"
@@ -34,21 +35,14 @@ std::map<const WindowTemplate*, WindowState>& states() {
 
 uint64_t pack(uint32_t lo, uint32_t hi = 0) { return uint64_t(hi) << 32 | lo; }
 
+// Property values read out: new runtime blocks (null when empty) in the low word.
 uint64_t new_text(const std::string& s) {
-  if (s.empty()) return 0;
-  char* t = static_cast<char*>(runtime::allocate(static_cast<uint32_t>(s.size() + 1)));
-  std::memcpy(t, s.data(), s.size());
-  t[s.size()] = 0;
-  return pack(reinterpret_cast<uint32_t>(t));
+  return pack(reinterpret_cast<uint32_t>(runtime::new_text(s)));
 }
 
 uint64_t new_bin(const void* p, uint32_t n) {
-  if (n == 0) return 0;
-  auto* b = static_cast<uint8_t*>(runtime::allocate(n + 8));
-  const uint32_t head[2] = {1, n};
-  std::memcpy(b, head, 8);
-  std::memcpy(b + 8, p, n);
-  return pack(reinterpret_cast<uint32_t>(b));
+  return pack(reinterpret_cast<uint32_t>(
+      runtime::new_bin(std::string_view(static_cast<const char*>(p), n))));
 }
 
 std::string text_arg(uint32_t p) { return p ? std::string(reinterpret_cast<const char*>(p)) : std::string(); }
