@@ -20,7 +20,7 @@ LibDescriptor g_core = {
 }  // namespace
 
 LibDescriptor& core_descriptor() {
-  g_core.types = units::core_type_table();
+  if (!g_core.types) g_core.types = units::core_type_table();
   return g_core;
 }
 UnitTypeEntry* core_types() { return units::core_type_table(); }

@@ -5,8 +5,9 @@
 #include <deque>
 #include "corelib/cmd_support.h"
 #include "corelib/routine_table.h"
-#include "runtime/runtime.h"
+#include "runtime/args.h"
 #include "runtime/heap.h"
+#include "runtime/runtime.h"
 
 // call_core(selector, argc, records, out): copies the records onto the stack as compiled code
 // leaves them (first record at the lowest address), pushes the count, loads EBX with the
@@ -178,18 +179,8 @@ void free_result(const ArgRecord& r, bool array) {
   free_block(ptr<void>(r.lo));
 }
 
-double as_double(const ArgRecord& r) {
-  uint64_t u = static_cast<uint64_t>(r.hi) << 32 | r.lo;
-  double d;
-  memcpy(&d, &u, 8);
-  return d;
-}
-
-float as_float(const ArgRecord& r) {
-  float f;
-  memcpy(&f, &r.lo, 4);
-  return f;
-}
+double as_double(const ArgRecord& r) { return runtime::bits_double(r); }
+float as_float(const ArgRecord& r) { return runtime::bits_float(r); }
 
 int64_t as_long(const ArgRecord& r) { return static_cast<int64_t>(static_cast<uint64_t>(r.hi) << 32 | r.lo); }
 
