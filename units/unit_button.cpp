@@ -8,6 +8,11 @@ namespace units {
 
 namespace {
 
+// Property indices of this unit type (property number - 8).
+enum Property : int {
+  kPicture = 0, kKind = 1, kCaption = 2, kHAlign = 3, kVAlign = 4, kFont = 5
+};
+
 class Button : public Unit {
  public:
   bool load(DataReader& d) override {
@@ -48,18 +53,18 @@ class Button : public Unit {
   }
   int set_property(int index, const PropData& v) override {
     switch (index) {
-      case 0: picture_ = text_in(v); return 1;
-      case 1:
+      case kPicture: picture_ = text_in(v); return 1;
+      case kKind:
         kind_ = clamp_pick(v, 1);
         SendMessageA(handle(), BM_SETSTYLE, kind_ == 1 ? BS_DEFPUSHBUTTON : BS_PUSHBUTTON, TRUE);
         return 0;
-      case 2:
+      case kCaption:
         caption_ = text_in(v);
         SetWindowTextA(handle(), caption_.c_str());
         return 0;
-      case 3: halign_ = clamp_pick(v, 2); restyle(); return 0;
-      case 4: valign_ = clamp_pick(v, 2); restyle(); return 0;
-      case 5:
+      case kHAlign: halign_ = clamp_pick(v, 2); restyle(); return 0;
+      case kVAlign: valign_ = clamp_pick(v, 2); restyle(); return 0;
+      case kFont:
         font_.set(text_in(v));
         SendMessageA(handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
         return 0;
@@ -68,12 +73,12 @@ class Button : public Unit {
   }
   bool get_property(int index, PropData& out) override {
     switch (index) {
-      case 0: out = bytes_out(picture_); return true;
-      case 1: out = int_out(kind_); return true;
-      case 2: out = text_out(caption_); return true;
-      case 3: out = int_out(halign_); return true;
-      case 4: out = int_out(valign_); return true;
-      case 5: out = bytes_out(font_.record()); return true;
+      case kPicture: out = bytes_out(picture_); return true;
+      case kKind: out = int_out(kind_); return true;
+      case kCaption: out = text_out(caption_); return true;
+      case kHAlign: out = int_out(halign_); return true;
+      case kVAlign: out = int_out(valign_); return true;
+      case kFont: out = bytes_out(font_.record()); return true;
       default: return false;
     }
   }

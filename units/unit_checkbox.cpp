@@ -8,6 +8,12 @@ namespace units {
 
 namespace {
 
+// Property indices of this unit type (property number - 8).
+enum Property : int {
+  kPicture = 0, kPushLike = 1, kFlat = 2, kCaption = 3, kLeftText = 4, kHAlign = 5, kVAlign = 6,
+  kTextColour = 7, kBackColour = 8, kFont = 9, kChecked = 10, kText1 = 11, kText2 = 12
+};
+
 constexpr uint32_t kDefaultColour = 0xFF000000;
 
 class CheckBox : public Unit {
@@ -66,47 +72,47 @@ class CheckBox : public Unit {
   }
   int set_property(int index, const PropData& v) override {
     switch (index) {
-      case 0: picture_ = text_in(v); checked_ = current_check(); return 1;
-      case 1: push_like_ = v.word != 0; restyle(); return 0;
-      case 2: flat_ = v.word != 0; restyle(); return 0;
-      case 3: caption_ = text_in(v); SetWindowTextA(handle(), caption_.c_str()); return 0;
-      case 4: left_text_ = v.word != 0; restyle(); return 0;
-      case 5: halign_ = clamp_pick(v, 2); restyle(); return 0;
-      case 6: valign_ = clamp_pick(v, 2); restyle(); return 0;
-      case 7: text_colour_ = v.word; InvalidateRect(handle(), nullptr, TRUE); return 0;
-      case 8:
+      case kPicture: picture_ = text_in(v); checked_ = current_check(); return 1;
+      case kPushLike: push_like_ = v.word != 0; restyle(); return 0;
+      case kFlat: flat_ = v.word != 0; restyle(); return 0;
+      case kCaption: caption_ = text_in(v); SetWindowTextA(handle(), caption_.c_str()); return 0;
+      case kLeftText: left_text_ = v.word != 0; restyle(); return 0;
+      case kHAlign: halign_ = clamp_pick(v, 2); restyle(); return 0;
+      case kVAlign: valign_ = clamp_pick(v, 2); restyle(); return 0;
+      case kTextColour: text_colour_ = v.word; InvalidateRect(handle(), nullptr, TRUE); return 0;
+      case kBackColour:
         back_colour_ = v.word;
         brush_.reset();
         InvalidateRect(handle(), nullptr, TRUE);
         return 0;
-      case 9:
+      case kFont:
         font_.set(text_in(v));
         SendMessageA(handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
         return 0;
-      case 10:
+      case kChecked:
         checked_ = v.word == 1;
         SendMessageA(handle(), BM_SETCHECK, checked_ ? BST_CHECKED : BST_UNCHECKED, 0);
         return 0;
-      case 11: text1_ = text_in(v); return 0;
-      case 12: text2_ = text_in(v); return 0;
+      case kText1: text1_ = text_in(v); return 0;
+      case kText2: text2_ = text_in(v); return 0;
       default: return 0;
     }
   }
   bool get_property(int index, PropData& out) override {
     switch (index) {
-      case 0: out = bytes_out(picture_); return true;
-      case 1: out = int_out(push_like_); return true;
-      case 2: out = int_out(flat_); return true;
-      case 3: out = text_out(caption_); return true;
-      case 4: out = int_out(left_text_); return true;
-      case 5: out = int_out(halign_); return true;
-      case 6: out = int_out(valign_); return true;
-      case 7: out = int_out(static_cast<int32_t>(text_colour_)); return true;
-      case 8: out = int_out(static_cast<int32_t>(back_colour_)); return true;
-      case 9: out = bytes_out(font_.record()); return true;
-      case 10: out = int_out(current_check()); return true;
-      case 11: out = text_out(text1_); return true;
-      case 12: out = text_out(text2_); return true;
+      case kPicture: out = bytes_out(picture_); return true;
+      case kPushLike: out = int_out(push_like_); return true;
+      case kFlat: out = int_out(flat_); return true;
+      case kCaption: out = text_out(caption_); return true;
+      case kLeftText: out = int_out(left_text_); return true;
+      case kHAlign: out = int_out(halign_); return true;
+      case kVAlign: out = int_out(valign_); return true;
+      case kTextColour: out = int_out(static_cast<int32_t>(text_colour_)); return true;
+      case kBackColour: out = int_out(static_cast<int32_t>(back_colour_)); return true;
+      case kFont: out = bytes_out(font_.record()); return true;
+      case kChecked: out = int_out(current_check()); return true;
+      case kText1: out = text_out(text1_); return true;
+      case kText2: out = text_out(text2_); return true;
       default: return false;
     }
   }

@@ -13,6 +13,14 @@ namespace units {
 
 namespace {
 
+// Property indices of this unit type (property number - 8).
+enum Property : int {
+  kContent = 0, kBorder = 1, kTextColour = 2, kBackColour = 3, kFont = 4, kHideSelection = 5,
+  kMaxLength = 6, kMultiLine = 7, kScrollBars = 8, kAlignment = 9, kInputMode = 10,
+  kMaskChar = 11, kLetterCase = 12, kSpinMode = 13, kSpinMin = 14, kSpinMax = 15, kSelStart = 16,
+  kSelLength = 17, kSelText = 18, kText1 = 19, kText2 = 20
+};
+
 constexpr uint32_t kDefaultColour = 0xFF000000;
 
 // Characters a typed-character filter lets through, by input mode (printable ones only).
@@ -118,25 +126,25 @@ class EditBox : public Unit {
   }
   int set_property(int index, const PropData& v) override {
     switch (index) {
-      case 0: write_content(text_in(v)); return 0;
-      case 1: border_ = clamp_pick(v, 5); apply_border(handle(), border_); return 0;
-      case 2: text_colour_ = v.word; InvalidateRect(handle(), nullptr, TRUE); return 0;
-      case 3: back_colour_ = v.word; brush_.reset(); InvalidateRect(handle(), nullptr, TRUE); return 0;
-      case 4:
+      case kContent: write_content(text_in(v)); return 0;
+      case kBorder: border_ = clamp_pick(v, 5); apply_border(handle(), border_); return 0;
+      case kTextColour: text_colour_ = v.word; InvalidateRect(handle(), nullptr, TRUE); return 0;
+      case kBackColour: back_colour_ = v.word; brush_.reset(); InvalidateRect(handle(), nullptr, TRUE); return 0;
+      case kFont:
         font_.set(text_in(v));
         SendMessageA(handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font_.get()), TRUE);
         fit_height();
         return 0;
-      case 5: return recreate_if(hide_selection_, v.word != 0);
-      case 6:
+      case kHideSelection: return recreate_if(hide_selection_, v.word != 0);
+      case kMaxLength:
         max_length_ = int_in(v) < 0 ? 0 : int_in(v);
         SendMessageA(handle(), EM_SETLIMITTEXT, max_length_, 0);
         return 0;
-      case 7: return recreate_if(multi_line_, v.word != 0);
-      case 8: return recreate_if(scroll_bars_, clamp_pick(v, 3));
-      case 9: return recreate_if(alignment_, clamp_pick(v, 2));
-      case 10: set_input_mode(clamp_pick(v, 11)); return 0;
-      case 11: {
+      case kMultiLine: return recreate_if(multi_line_, v.word != 0);
+      case kScrollBars: return recreate_if(scroll_bars_, clamp_pick(v, 3));
+      case kAlignment: return recreate_if(alignment_, clamp_pick(v, 2));
+      case kInputMode: set_input_mode(clamp_pick(v, 11)); return 0;
+      case kMaskChar: {
         std::string t = text_in(v);
         mask_ = t.empty() ? 0 : static_cast<uint8_t>(t[0]);
         if (input_mode_ == 2) {
@@ -145,67 +153,67 @@ class EditBox : public Unit {
         }
         return 0;
       }
-      case 12: return recreate_if(letter_case_, clamp_pick(v, 2));
-      case 13: return recreate_if(spin_mode_, clamp_pick(v, 2));
-      case 14: spin_min_ = int_in(v); apply_spin_range(); return 0;
-      case 15: spin_max_ = int_in(v); apply_spin_range(); return 0;
-      case 16:
+      case kLetterCase: return recreate_if(letter_case_, clamp_pick(v, 2));
+      case kSpinMode: return recreate_if(spin_mode_, clamp_pick(v, 2));
+      case kSpinMin: spin_min_ = int_in(v); apply_spin_range(); return 0;
+      case kSpinMax: spin_max_ = int_in(v); apply_spin_range(); return 0;
+      case kSelStart:
         sel_start_ = int_in(v) < -1 ? 0 : int_in(v);
         apply_selection();
         return 0;
-      case 17:
+      case kSelLength:
         sel_length_ = int_in(v) < -1 ? 0 : int_in(v);
         apply_selection();
         return 0;
-      case 18: {
+      case kSelText: {
         std::string t = text_in(v);
         SendMessageA(handle(), EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(t.c_str()));
         return 0;
       }
-      case 19: text1_ = text_in(v); return 0;
-      case 20: text2_ = text_in(v); return 0;
+      case kText1: text1_ = text_in(v); return 0;
+      case kText2: text2_ = text_in(v); return 0;
       default: return 0;
     }
   }
   bool get_property(int index, PropData& out) override {
     switch (index) {
-      case 0: out = text_out(current_text()); return true;
-      case 1: out = int_out(border_); return true;
-      case 2: out = int_out(static_cast<int32_t>(text_colour_)); return true;
-      case 3: out = int_out(static_cast<int32_t>(back_colour_)); return true;
-      case 4: out = bytes_out(font_.record()); return true;
-      case 5: out = int_out(hide_selection_); return true;
-      case 6: out = int_out(max_length_); return true;
-      case 7: out = int_out(multi_line_); return true;
-      case 8: out = int_out(scroll_bars_); return true;
-      case 9: out = int_out(alignment_); return true;
-      case 10: out = int_out(input_mode_); return true;
-      case 11: out = text_out(mask_ ? std::string(1, static_cast<char>(mask_)) : std::string()); return true;
-      case 12: out = int_out(letter_case_); return true;
-      case 13: out = int_out(spin_mode_); return true;
-      case 14: out = int_out(spin_min_); return true;
-      case 15: out = int_out(spin_max_); return true;
-      case 16: {
+      case kContent: out = text_out(current_text()); return true;
+      case kBorder: out = int_out(border_); return true;
+      case kTextColour: out = int_out(static_cast<int32_t>(text_colour_)); return true;
+      case kBackColour: out = int_out(static_cast<int32_t>(back_colour_)); return true;
+      case kFont: out = bytes_out(font_.record()); return true;
+      case kHideSelection: out = int_out(hide_selection_); return true;
+      case kMaxLength: out = int_out(max_length_); return true;
+      case kMultiLine: out = int_out(multi_line_); return true;
+      case kScrollBars: out = int_out(scroll_bars_); return true;
+      case kAlignment: out = int_out(alignment_); return true;
+      case kInputMode: out = int_out(input_mode_); return true;
+      case kMaskChar: out = text_out(mask_ ? std::string(1, static_cast<char>(mask_)) : std::string()); return true;
+      case kLetterCase: out = int_out(letter_case_); return true;
+      case kSpinMode: out = int_out(spin_mode_); return true;
+      case kSpinMin: out = int_out(spin_min_); return true;
+      case kSpinMax: out = int_out(spin_max_); return true;
+      case kSelStart: {
         DWORD s = 0, e = 0;
         SendMessageA(handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&s), reinterpret_cast<LPARAM>(&e));
         out = int_out(static_cast<int32_t>(s));
         return true;
       }
-      case 17: {
+      case kSelLength: {
         DWORD s = 0, e = 0;
         SendMessageA(handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&s), reinterpret_cast<LPARAM>(&e));
         out = int_out(static_cast<int32_t>(e - s));
         return true;
       }
-      case 18: {
+      case kSelText: {
         DWORD s = 0, e = 0;
         SendMessageA(handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&s), reinterpret_cast<LPARAM>(&e));
         std::string t = current_text();
         out = text_out(s < e && e <= t.size() ? t.substr(s, e - s) : std::string());
         return true;
       }
-      case 19: out = text_out(text1_); return true;
-      case 20: out = text_out(text2_); return true;
+      case kText1: out = text_out(text1_); return true;
+      case kText2: out = text_out(text2_); return true;
       default: return false;
     }
   }

@@ -12,6 +12,14 @@ namespace units {
 
 namespace {
 
+// Property indices of this unit type (property number - 8).
+enum Property : int {
+  kCaption = 0, kEffect = 1, kBorder = 2, kFrameWidth = 3, kFrameColour1 = 4, kFrameColour2 = 5,
+  kFrameColour3 = 6, kFont = 7, kTextColour = 8, kBackColour = 9, kPicture = 10,
+  kPictureMode = 11, kGradientMode = 12, kGradientColour1 = 13, kGradientColour2 = 14,
+  kGradientColour3 = 15, kHAlign = 16, kWordWrap = 17, kVAlign = 18, kText1 = 19, kText2 = 20
+};
+
 constexpr char kClass[] = "OrvelLabel";
 constexpr uint32_t kDefaultColour = 0xFF000000;
 
@@ -103,23 +111,27 @@ class Label : public Unit {
   }
   int set_property(int index, const PropData& v) override {
     switch (index) {
-      case 0: caption_ = text_in(v); SetWindowTextA(handle(), caption_.c_str()); break;
-      case 1: effect_ = clamp_pick(v, 3); break;
-      case 2: border_ = clamp_pick(v, 6); apply_border(handle(), border_); break;
-      case 3: frame_width_ = std::max(5, int_in(v)); break;
-      case 4: case 5: case 6: frame_[index - 4] = v.word; break;
-      case 7: font_.set(text_in(v)); break;
-      case 8: text_colour_ = v.word; break;
-      case 9: back_colour_ = v.word; break;
-      case 10: picture_ = text_in(v); bitmap_.reset(); break;
-      case 11: picture_mode_ = clamp_pick(v, 2); break;
-      case 12: gradient_mode_ = clamp_pick(v, 8); break;
-      case 13: case 14: case 15: gradient_[index - 13] = v.word; break;
-      case 16: halign_ = clamp_pick(v, 2); break;
-      case 17: word_wrap_ = v.word != 0; break;
-      case 18: valign_ = clamp_pick(v, 2); break;
-      case 19: text1_ = text_in(v); return 0;
-      case 20: text2_ = text_in(v); return 0;
+      case kCaption: caption_ = text_in(v); SetWindowTextA(handle(), caption_.c_str()); break;
+      case kEffect: effect_ = clamp_pick(v, 3); break;
+      case kBorder: border_ = clamp_pick(v, 6); apply_border(handle(), border_); break;
+      case kFrameWidth: frame_width_ = std::max(5, int_in(v)); break;
+      case kFrameColour1: case kFrameColour2: case kFrameColour3:
+        frame_[index - kFrameColour1] = v.word;
+        break;
+      case kFont: font_.set(text_in(v)); break;
+      case kTextColour: text_colour_ = v.word; break;
+      case kBackColour: back_colour_ = v.word; break;
+      case kPicture: picture_ = text_in(v); bitmap_.reset(); break;
+      case kPictureMode: picture_mode_ = clamp_pick(v, 2); break;
+      case kGradientMode: gradient_mode_ = clamp_pick(v, 8); break;
+      case kGradientColour1: case kGradientColour2: case kGradientColour3:
+        gradient_[index - kGradientColour1] = v.word;
+        break;
+      case kHAlign: halign_ = clamp_pick(v, 2); break;
+      case kWordWrap: word_wrap_ = v.word != 0; break;
+      case kVAlign: valign_ = clamp_pick(v, 2); break;
+      case kText1: text1_ = text_in(v); return 0;
+      case kText2: text2_ = text_in(v); return 0;
       default: return 0;
     }
     InvalidateRect(handle(), nullptr, TRUE);
@@ -127,23 +139,27 @@ class Label : public Unit {
   }
   bool get_property(int index, PropData& out) override {
     switch (index) {
-      case 0: out = text_out(caption_); return true;
-      case 1: out = int_out(effect_); return true;
-      case 2: out = int_out(border_); return true;
-      case 3: out = int_out(frame_width_); return true;
-      case 4: case 5: case 6: out = int_out(static_cast<int32_t>(frame_[index - 4])); return true;
-      case 7: out = bytes_out(font_.record()); return true;
-      case 8: out = int_out(static_cast<int32_t>(text_colour_)); return true;
-      case 9: out = int_out(static_cast<int32_t>(back_colour_)); return true;
-      case 10: out = bytes_out(picture_); return true;
-      case 11: out = int_out(picture_mode_); return true;
-      case 12: out = int_out(gradient_mode_); return true;
-      case 13: case 14: case 15: out = int_out(static_cast<int32_t>(gradient_[index - 13])); return true;
-      case 16: out = int_out(halign_); return true;
-      case 17: out = int_out(word_wrap_); return true;
-      case 18: out = int_out(valign_); return true;
-      case 19: out = text_out(text1_); return true;
-      case 20: out = text_out(text2_); return true;
+      case kCaption: out = text_out(caption_); return true;
+      case kEffect: out = int_out(effect_); return true;
+      case kBorder: out = int_out(border_); return true;
+      case kFrameWidth: out = int_out(frame_width_); return true;
+      case kFrameColour1: case kFrameColour2: case kFrameColour3:
+        out = int_out(static_cast<int32_t>(frame_[index - kFrameColour1]));
+        return true;
+      case kFont: out = bytes_out(font_.record()); return true;
+      case kTextColour: out = int_out(static_cast<int32_t>(text_colour_)); return true;
+      case kBackColour: out = int_out(static_cast<int32_t>(back_colour_)); return true;
+      case kPicture: out = bytes_out(picture_); return true;
+      case kPictureMode: out = int_out(picture_mode_); return true;
+      case kGradientMode: out = int_out(gradient_mode_); return true;
+      case kGradientColour1: case kGradientColour2: case kGradientColour3:
+        out = int_out(static_cast<int32_t>(gradient_[index - kGradientColour1]));
+        return true;
+      case kHAlign: out = int_out(halign_); return true;
+      case kWordWrap: out = int_out(word_wrap_); return true;
+      case kVAlign: out = int_out(valign_); return true;
+      case kText1: out = text_out(text1_); return true;
+      case kText2: out = text_out(text2_); return true;
       default: return false;
     }
   }

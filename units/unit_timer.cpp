@@ -6,6 +6,9 @@ namespace units {
 
 namespace {
 
+// Property indices of this unit type (property number - 8).
+enum Property : int { kInterval = 0 };
+
 constexpr UINT_PTR kTimerNumber = 1000;
 constexpr char kClass[] = "OrvelTimer";
 
@@ -36,7 +39,7 @@ class Timer : public Unit {
     return true;
   }
   int set_property(int index, const PropData& v) override {
-    if (index != 0) return 0;
+    if (index != kInterval) return 0;
     int32_t interval = int_in(v) < 0 ? 0 : int_in(v);
     if (interval == interval_) return 0;
     interval_ = interval;
@@ -45,7 +48,7 @@ class Timer : public Unit {
     return 0;
   }
   bool get_property(int index, PropData& out) override {
-    if (index != 0) return false;
+    if (index != kInterval) return false;
     out = int_out(interval_);
     return true;
   }

@@ -20,6 +20,15 @@ namespace units {
 
 namespace {
 
+// Property indices of this unit type (property number - 8).
+enum Property : int {
+  kTitle = 0, kBorder = 1, kBackColour = 2, kPicture = 3, kPictureMode = 4, kMusic = 5,
+  kMusicMode = 6, kControlBox = 7, kMaxBox = 8, kMinBox = 9, kState = 10, kCloseButton = 11,
+  kIcon = 12, kEnterMoves = 13, kEscapeCloses = 14, kF1Help = 15, kHelpFile = 16,
+  kHelpContext = 17, kOwnTaskbar = 18, kDragMove = 19, kShape = 20, kTopmost = 21, kSetting = 22,
+  kClassName = 23
+};
+
 constexpr char kDefaultClass[] = "KelWindow";
 constexpr uint32_t kDefaultColour = 0xFF000000;
 constexpr int32_t kMaxVersion = 6;
@@ -245,36 +254,36 @@ void WindowUnit::apply_state(int state) {
 int WindowUnit::set_property(int index, const PropData& v) {
   auto on = [&] { return v.word != 0; };
   switch (index) {
-    case 0: title_ = text_in(v); SetWindowTextA(handle(), title_.c_str()); refresh_frame(); break;
-    case 1: border_ = clamp_pick(v, 6); refresh_frame(); break;
-    case 2: back_colour_ = v.word; InvalidateRect(handle(), nullptr, TRUE); break;
-    case 3: picture_ = text_in(v); picture_bitmap_.reset(); InvalidateRect(handle(), nullptr, TRUE); break;
-    case 4: picture_mode_ = clamp_pick(v, 3); if (!picture_.empty()) InvalidateRect(handle(), nullptr, TRUE); break;
-    case 5:
+    case kTitle: title_ = text_in(v); SetWindowTextA(handle(), title_.c_str()); refresh_frame(); break;
+    case kBorder: border_ = clamp_pick(v, 6); refresh_frame(); break;
+    case kBackColour: back_colour_ = v.word; InvalidateRect(handle(), nullptr, TRUE); break;
+    case kPicture: picture_ = text_in(v); picture_bitmap_.reset(); InvalidateRect(handle(), nullptr, TRUE); break;
+    case kPictureMode: picture_mode_ = clamp_pick(v, 3); if (!picture_.empty()) InvalidateRect(handle(), nullptr, TRUE); break;
+    case kMusic:
       runtime::notify(2016, 0, 0);
       music_ = text_in(v);
       if (music_mode_ != 2) play_music();
       break;
-    case 6: music_mode_ = clamp_pick(v, 2); break;
-    case 7: control_box_ = on(); refresh_frame(); break;
-    case 8: max_box_ = on(); refresh_frame(); break;
-    case 9: min_box_ = on(); refresh_frame(); break;
-    case 10: apply_state(clamp_pick(v, 3)); break;
-    case 11:
+    case kMusicMode: music_mode_ = clamp_pick(v, 2); break;
+    case kControlBox: control_box_ = on(); refresh_frame(); break;
+    case kMaxBox: max_box_ = on(); refresh_frame(); break;
+    case kMinBox: min_box_ = on(); refresh_frame(); break;
+    case kState: apply_state(clamp_pick(v, 3)); break;
+    case kCloseButton:
       close_button_ = on();
       if (close_button_) GetSystemMenu(handle(), TRUE);
       else DeleteMenu(GetSystemMenu(handle(), FALSE), SC_CLOSE, MF_BYCOMMAND);
       break;
-    case 12: icon_ = text_in(v); apply_icons(); break;
-    case 13: enter_moves_ = on(); break;
-    case 14: escape_closes_ = on(); break;
-    case 15: f1_help_ = on(); break;
-    case 16: help_file_ = text_in(v); break;
-    case 17: help_context_ = int_in(v); break;
-    case 18: own_taskbar_ = on(); break;
-    case 19: drag_move_ = on(); break;
-    case 20: shape_ = clamp_pick(v, kShapeCount - 1); apply_shape(); break;
-    case 21:
+    case kIcon: icon_ = text_in(v); apply_icons(); break;
+    case kEnterMoves: enter_moves_ = on(); break;
+    case kEscapeCloses: escape_closes_ = on(); break;
+    case kF1Help: f1_help_ = on(); break;
+    case kHelpFile: help_file_ = text_in(v); break;
+    case kHelpContext: help_context_ = int_in(v); break;
+    case kOwnTaskbar: own_taskbar_ = on(); break;
+    case kDragMove: drag_move_ = on(); break;
+    case kShape: shape_ = clamp_pick(v, kShapeCount - 1); apply_shape(); break;
+    case kTopmost:
       topmost_ = on();
       SetWindowPos(handle(), topmost_ ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
                    SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
@@ -288,8 +297,8 @@ int WindowUnit::set_property(int index, const PropData& v) {
         }
       }
       break;
-    case 22: setting_ = static_cast<int32_t>(v.word); break;
-    case 23: class_name_ = text_in(v); break;
+    case kSetting: setting_ = static_cast<int32_t>(v.word); break;
+    case kClassName: class_name_ = text_in(v); break;
     default: break;
   }
   return 0;
@@ -297,30 +306,30 @@ int WindowUnit::set_property(int index, const PropData& v) {
 
 bool WindowUnit::get_property(int index, PropData& out) {
   switch (index) {
-    case 0: out = text_out(title_); return true;
-    case 1: out = int_out(border_); return true;
-    case 2: out = int_out(static_cast<int32_t>(back_colour_)); return true;
-    case 3: out = bytes_out(picture_); return true;
-    case 4: out = int_out(picture_mode_); return true;
-    case 5: out = bytes_out(music_); return true;
-    case 6: out = int_out(music_mode_); return true;
-    case 7: out = int_out(control_box_); return true;
-    case 8: out = int_out(max_box_); return true;
-    case 9: out = int_out(min_box_); return true;
-    case 10: out = int_out(IsIconic(handle()) ? 2 : IsZoomed(handle()) ? 3 : 0); return true;
-    case 11: out = int_out(close_button_); return true;
-    case 12: out = bytes_out(icon_); return true;
-    case 13: out = int_out(enter_moves_); return true;
-    case 14: out = int_out(escape_closes_); return true;
-    case 15: out = int_out(f1_help_); return true;
-    case 16: out = text_out(help_file_); return true;
-    case 17: out = int_out(help_context_); return true;
-    case 18: out = int_out(own_taskbar_); return true;
-    case 19: out = int_out(drag_move_); return true;
-    case 20: out = int_out(shape_); return true;
-    case 21: out = int_out(topmost_); return true;
-    case 22: out = int_out(setting_); return true;
-    case 23: out = text_out(class_name_); return true;
+    case kTitle: out = text_out(title_); return true;
+    case kBorder: out = int_out(border_); return true;
+    case kBackColour: out = int_out(static_cast<int32_t>(back_colour_)); return true;
+    case kPicture: out = bytes_out(picture_); return true;
+    case kPictureMode: out = int_out(picture_mode_); return true;
+    case kMusic: out = bytes_out(music_); return true;
+    case kMusicMode: out = int_out(music_mode_); return true;
+    case kControlBox: out = int_out(control_box_); return true;
+    case kMaxBox: out = int_out(max_box_); return true;
+    case kMinBox: out = int_out(min_box_); return true;
+    case kState: out = int_out(IsIconic(handle()) ? 2 : IsZoomed(handle()) ? 3 : 0); return true;
+    case kCloseButton: out = int_out(close_button_); return true;
+    case kIcon: out = bytes_out(icon_); return true;
+    case kEnterMoves: out = int_out(enter_moves_); return true;
+    case kEscapeCloses: out = int_out(escape_closes_); return true;
+    case kF1Help: out = int_out(f1_help_); return true;
+    case kHelpFile: out = text_out(help_file_); return true;
+    case kHelpContext: out = int_out(help_context_); return true;
+    case kOwnTaskbar: out = int_out(own_taskbar_); return true;
+    case kDragMove: out = int_out(drag_move_); return true;
+    case kShape: out = int_out(shape_); return true;
+    case kTopmost: out = int_out(topmost_); return true;
+    case kSetting: out = int_out(setting_); return true;
+    case kClassName: out = text_out(class_name_); return true;
     default: return false;
   }
 }
