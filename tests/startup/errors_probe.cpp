@@ -34,6 +34,7 @@ void finalise() { note("finalised\n"); }
 
 // Runs inside the start-up frame: sets up and raises.
 int __stdcall run(void*) {
+  image::install_lifecycle();  // as the program's start does: errors end through the frame
   runtime::Runtime& r = runtime::rt();
   r.main_thread = GetCurrentThreadId();
   r.heap = GetProcessHeap();

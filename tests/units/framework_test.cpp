@@ -5,6 +5,8 @@
 #include <windows.h>
 #include <commctrl.h>
 #include <cstring>
+#include <fstream>
+#include <sstream>
 #include <random>
 #include <string>
 #include <vector>
@@ -907,6 +909,45 @@ TEST(UnitTypes, HostileDataNeverCrashes) {
   }
   EXPECT_GT(made, 0);
   EXPECT_GT(refused, 0);
+  DestroyWindow(parent);
+  units::release_events();
+}
+
+TEST(UnitTypes, LinkerDefaultsEqualSavedDefaults) {
+  // A unit created from empty data saves its defaults; the image linker writes the same bytes
+  // for a unit whose description names no field (unit_defaults.txt, written at build time).
+  std::ifstream in("unit_defaults.txt");
+  ASSERT_TRUE(in) << "unit_defaults.txt is written by the build next to the tests";
+  units::hold_events();
+  HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+  int compared = 0;
+  std::string line;
+  while (std::getline(in, line)) {
+    std::istringstream words(line);
+    std::string type_text, word, linked;
+    words >> type_text;
+    while (words >> word)
+      for (size_t i = 0; i + 1 < word.size(); i += 2)
+        linked += static_cast<char>(std::stoi(word.substr(i, 2), nullptr, 16));
+    uint32_t type = std::stoul(type_text, nullptr, 16);
+    SCOPED_TRACE(type_text);
+    auto create = reinterpret_cast<units::CreateOp>(
+        units::type_operation(units::core_type_entry(type & 0xFFFF), units::kCreate));
+    auto get_all = reinterpret_cast<void*(__cdecl*)(void*, uint32_t*)>(
+        units::type_operation(units::core_type_entry(type & 0xFFFF), units::kGetAllData));
+    ASSERT_TRUE(create && get_all);
+    void* u = create(nullptr, 0, 0, type == units::kWindowType ? nullptr : parent, 100, nullptr,
+                     0, 0, 50, 20, kWindow, 0x16017100, 0, 0);
+    ASSERT_TRUE(u);
+    uint32_t length = 0;
+    void* saved = get_all(u, &length);
+    EXPECT_EQ(std::string(static_cast<char*>(saved), length), linked);
+    runtime::free_block(saved);
+    DestroyWindow(static_cast<framework::Window*>(u)->handle());
+    ++compared;
+  }
+  EXPECT_EQ(compared, 6);  // window, edit box, label, button, check box, timer
   DestroyWindow(parent);
   units::release_events();
 }
