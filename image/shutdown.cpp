@@ -1,7 +1,6 @@
 // Shutdown in its fixed order; every step tests for presence first, so a second run (the
 // framework detach after the exit service) releases nothing twice.
 #include "image/shutdown.h"
-#include <ole2.h>
 #include "abi/descriptor.h"
 #include "image/components.h"
 #include "runtime/runtime.h"
@@ -117,10 +116,7 @@ void shutdown(int code) {
   runtime::run_cleanup(runtime::CleanupStage::kCommunication);
   r.sockets_started = false;
   release_components(r);
-  if (r.ole_initialised) {
-    OleUninitialize();
-    r.ole_initialised = false;
-  }
+  runtime::run_cleanup(runtime::CleanupStage::kLast);
 }
 
 void exit_program(int code) {

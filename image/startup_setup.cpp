@@ -1,5 +1,4 @@
 // The program-wide set-up of the first image and the hidden runtime window.
-#include <ole2.h>
 #include <string>
 #include "runtime/runtime.h"
 #include "image/shutdown.h"
@@ -47,7 +46,6 @@ void create_hidden_window() {
 void program_setup() {
   runtime::Runtime& r = runtime::rt();
   r.module_dir = directory_of(module_path(r.main_module ? r.main_module : GetModuleHandleA(nullptr))) + "\\";
-  if (!r.ole_initialised && SUCCEEDED(OleInitialize(nullptr))) r.ole_initialised = true;
   std::string exe = module_path(nullptr);
   r.program_file = exe.substr(exe.rfind('\\') + 1);
   if (r.run_mode == 2) {

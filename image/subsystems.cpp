@@ -1,12 +1,14 @@
 // The one table of subsystems: each installs its notification answers, service hooks, unit
 // types and clean-up, in layer order. The only place that names other folders' installers.
 #include "runtime/registry.h"
+#include "com/ole.h"
 #include "units/framework.h"
 
 namespace runtime {
 
 void install_subsystems() {
   units::install();
+  com::install();
 }
 
 }  // namespace runtime

@@ -9,7 +9,7 @@ namespace {
 
 struct Registry {
   std::vector<std::span<const CodeAnswer>> answers;
-  std::vector<void (*)()> cleanup[2];
+  std::vector<void (*)()> cleanup[static_cast<int>(CleanupStage::kStageCount)];
   Lifecycle lifecycle;
 };
 

@@ -25,6 +25,8 @@ Answer find_answer(int32_t code);
 enum class CleanupStage {
   kBeforeWindows,   // with the registered clean-up routines, before the windows unload
   kCommunication,   // after the registered objects and icon entries: sockets and ports
+  kLast,            // after the component texts: OLE
+  kStageCount,
 };
 void register_cleanup(CleanupStage stage, void (*routine)());
 // Runs the routines of a stage once each, in the order registered, and forgets them.

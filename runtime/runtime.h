@@ -86,7 +86,6 @@ struct Runtime : framework::App {
   std::string module_dir;           // with trailing "\"
   std::string addon_paths[3];       // audiodec.vsx, sqlbridge.vsx, objscope.vsx
   HMODULE addon_modules[3] = {};
-  bool ole_initialised = false;
   HWND hidden_window = nullptr;
   DWORD main_thread = 0;
   HANDLE heap = nullptr;
