@@ -1,4 +1,5 @@
-// Runs the cross assembler on a GBK-converted copy of the program.
+// Runs the cross assembler on a GBK-converted copy of an assembly source, or the cross
+// compiler on a C source.
 #include "assemble.h"
 #include <sys/wait.h>
 #include <unistd.h>
@@ -6,6 +7,7 @@
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
+#include <vector>
 #include "gbk.h"
 
 namespace vlink {
@@ -25,7 +27,7 @@ std::string dir_of(const std::string& path) {
 
 int run(const std::vector<std::string>& args) {
   pid_t pid = fork();
-  if (pid < 0) throw Error("cannot start the assembler");
+  if (pid < 0) throw Error("cannot start " + args[0]);
   if (pid == 0) {
     std::vector<char*> argv;
     for (const std::string& a : args) argv.push_back(const_cast<char*>(a.c_str()));
@@ -105,25 +107,63 @@ std::string gbk_literals(const std::string& source, const std::string& file_name
   return out;
 }
 
+namespace {
+
+// A private temporary folder, removed with what it holds.
+class TempDir {
+ public:
+  TempDir() {
+    char tmpl[] = "/tmp/vlink-XXXXXX";
+    if (!mkdtemp(tmpl)) throw Error("cannot make a temporary folder");
+    path_ = tmpl;
+  }
+  ~TempDir() {
+    for (const std::string& f : files_) std::remove(f.c_str());
+    rmdir(path_.c_str());
+  }
+  std::string file(const std::string& name) {
+    files_.push_back(path_ + "/" + name);
+    return files_.back();
+  }
+
+ private:
+  std::string path_;
+  std::vector<std::string> files_;
+};
+
+}  // namespace
+
 Bytes assemble(const std::string& source_file, const std::string& include_dir, const std::string& assembler) {
   Bytes src = read_all(source_file);
   std::string converted = gbk_literals(std::string(src.begin(), src.end()), source_file);
-  char tmpl[] = "/tmp/vlink-XXXXXX";
-  if (!mkdtemp(tmpl)) throw Error("cannot make a temporary folder");
-  std::string dir = tmpl, s = dir + "/program.s", o = dir + "/program.o";
+  TempDir tmp;
+  std::string s = tmp.file("program.s"), o = tmp.file("program.o");
   {
     std::ofstream out(s, std::ios::binary);
     out << converted;
     if (!out) throw Error("cannot write " + s);
   }
-  int rc = run({assembler, "--32", "-I", dir_of(source_file), "-I", include_dir, "-o", o, s});
-  Bytes obj;
-  if (rc == 0) obj = read_all(o);
-  std::remove(s.c_str());
-  std::remove(o.c_str());
-  rmdir(dir.c_str());
-  if (rc != 0) throw Error("the assembler failed on " + source_file + " (messages name the converted copy program.s)");
-  return obj;
+  if (run({assembler, "--32", "-I", dir_of(source_file), "-I", include_dir, "-o", o, s}) != 0)
+    throw Error("the assembler failed on " + source_file + " (messages name the converted copy program.s)");
+  return read_all(o);
+}
+
+Bytes compile_c(const std::string& source_file, const std::string& include_dir, const std::string& compiler) {
+  read_all(source_file);  // a missing file is named as such, not as a compiler failure
+  TempDir tmp;
+  std::string o = tmp.file("program.o");
+  // Code for the image's code section: no PIC, no unwind or stack-probe tables and calls, no
+  // hot/cold function splitting (marked operands return to .text), GBK texts. Jump tables
+  // and constants go to .rdata, zero-initialised data to .bss.
+  const std::vector<std::string> args = {
+      compiler, "-m32", "-std=gnu17", "-O2", "-ffreestanding", "-fno-pic", "-fno-pie",
+      "-fno-asynchronous-unwind-tables", "-fno-unwind-tables", "-fno-exceptions",
+      "-fno-stack-check", "-fno-stack-protector", "-mno-stack-arg-probe", "-fno-ident",
+      "-fno-common", "-fno-reorder-functions", "-fno-reorder-blocks-and-partition",
+      "-finput-charset=UTF-8", "-fexec-charset=GBK", "-Wall", "-I", dir_of(source_file),
+      "-I", include_dir, "-c", "-o", o, source_file};
+  if (run(args) != 0) throw Error("the compiler failed on " + source_file);
+  return read_all(o);
 }
 
 }  // namespace vlink

@@ -1,10 +1,12 @@
-// Image building: merges the object's sections into const, help, code and var, turns its
-// relocations into relocation items and identifier tables, serialises the window templates,
-// and lays out header, section records and data for the carrier's working place.
+// Image building: merges the sections of the program's objects into const, help, code and
+// var, resolves their symbols across objects, turns relocations into relocation items and
+// identifier tables, serialises the window templates, and lays out header, section records
+// and data for the carrier's working place.
 #include "build_image.h"
 #include <algorithm>
 #include <array>
 #include <map>
+#include <optional>
 #include "abi/format/carrier_format.h"
 #include "abi/format/form_format.h"
 #include "abi/format/image_format.h"
@@ -15,8 +17,8 @@ namespace fmt = image::format;
 
 namespace {
 
-enum Kind { kCode, kConst, kVar, kHelp, kIdTable, kIgnored };
-constexpr const char* kKindNames[] = {"code", "const", "var", "help", "identifier table", "ignored"};
+enum Kind { kCode, kConst, kVar, kHelp, kIdTable, kIgnored, kWritable };
+constexpr const char* kKindNames[] = {"code", "const", "var", "help", "identifier table", "ignored", "writable data"};
 
 // Object section names of the identifier tables, in table order.
 constexpr std::array<const char*, fmt::kIdTableCount> kIdSections = {".orv$id", ".orv$dll", ".orv$lib", ".orv$typ"};
@@ -25,16 +27,13 @@ bool starts_with(const std::string& s, const char* p) { return s.rfind(p, 0) == 
 
 Kind kind_of(const CoffSection& s, int* table) {
   const std::string& n = s.name;
-  if (n == ".text" || starts_with(n, ".text$")) return kCode;
+  if (n == ".text" || starts_with(n, ".text$") || starts_with(n, ".text.")) return kCode;
   if (n == ".rdata" || starts_with(n, ".rdata$") || n == ".const") return kConst;
   if (n == ".bss" || starts_with(n, ".bss$")) return kVar;
   if (n == ".help") return kHelp;
   for (size_t i = 0; i < kIdSections.size(); ++i)
     if (n == kIdSections[i]) { *table = static_cast<int>(i); return kIdTable; }
-  if (n == ".data" || starts_with(n, ".data$")) {
-    if (s.size) throw Error("section " + n + ": initialised writable data has no place in an image; use .bss (var) or .rdata (const)");
-    return kIgnored;
-  }
+  if (n == ".data" || starts_with(n, ".data$")) return s.size ? kWritable : kIgnored;
   if (n == ".drectve" || starts_with(n, ".debug") || starts_with(n, ".note") || n == ".comment" || s.size == 0) return kIgnored;
   throw Error("section " + n + " has no place in an image");
 }
@@ -42,7 +41,8 @@ Kind kind_of(const CoffSection& s, int* table) {
 struct Placed {
   Kind kind = kIgnored;
   int table = -1;
-  uint32_t offset = 0;  // within the merged data of its kind
+  uint32_t offset = 0;  // within the merged data of its kind, or an absolute symbol's value
+  bool absolute = false;
 };
 
 struct Merged {
@@ -57,10 +57,11 @@ constexpr uint32_t kBaseOf[] = {fmt::kBaseCode, fmt::kBaseConst, fmt::kBaseVar, 
 
 class Builder {
  public:
-  Builder(const CoffObject& o, const Description& d) : obj_(o), desc_(d) {}
+  Builder(const std::vector<CoffObject>& o, const Description& d) : objs_(o), desc_(d) {}
 
   Bytes build(uint32_t stamp) {
     place_sections();
+    collect_globals();
     add_dll_names();
     apply_relocations();
     return layout(stamp);
@@ -68,19 +69,49 @@ class Builder {
 
  private:
   void place_sections() {
-    placed_.resize(obj_.sections.size());
-    for (size_t i = 0; i < obj_.sections.size(); ++i) {
-      const CoffSection& s = obj_.sections[i];
-      Placed& p = placed_[i];
+    placed_.resize(objs_.size());
+    for (size_t o = 0; o < objs_.size(); ++o) {
+      placed_[o].resize(objs_[o].sections.size());
+      for (size_t i = 0; i < objs_[o].sections.size(); ++i) place(o, i);
+    }
+  }
+
+  // Initialised writable data: named by its first symbol, with what to write instead.
+  [[noreturn]] void refuse_writable(size_t o, size_t i) {
+    const CoffObject& obj = objs_[o];
+    std::string what = "initialised writable data";
+    for (const CoffSymbol& sym : obj.symbols)
+      if (sym.section == static_cast<int16_t>(i + 1) && !sym.name.empty() &&
+          sym.name != obj.sections[i].name && sym.name[0] != '.') {
+        what += " " + source_name(obj, sym.name);
+        break;
+      }
+    throw Error(obj.origin + ": " + what + " (section " + obj.sections[i].name +
+                ") has no place in an image: make it const, or leave it zero-initialised and "
+                "set it at start-up");
+  }
+
+  void place(size_t o, size_t i) {
+    {
+      const CoffSection& s = objs_[o].sections[i];
+      Placed& p = placed_[o][i];
       p.kind = kind_of(s, &p.table);
+      if (p.kind == kWritable) refuse_writable(o, i);
       uint32_t align = std::max<uint32_t>(s.alignment, 1);
       switch (p.kind) {
-        case kCode: case kConst: case kHelp: {
+        case kHelp:
+          // Every object's service table is the one table of the image: they overlay.
+          if (s.size != fmt::kServiceTableSize)
+            throw Error(".help must be exactly 13 slots (52 bytes); it has " + std::to_string(s.size));
+          p.offset = 0;
+          if (!m_.has_help) m_.data[kHelp] = s.data;
+          m_.has_help = true;
+          break;
+        case kCode: case kConst: {
           Bytes& b = m_.data[p.kind];
           b.resize(align_up(static_cast<uint32_t>(b.size()), align), p.kind == kCode ? 0x90 : 0);
           p.offset = static_cast<uint32_t>(b.size());
           b.insert(b.end(), s.data.begin(), s.data.end());
-          if (p.kind == kHelp) m_.has_help = true;
           break;
         }
         case kVar:
@@ -91,8 +122,47 @@ class Builder {
         default: break;
       }
     }
-    if (m_.has_help && m_.data[kHelp].size() != fmt::kServiceTableSize)
-      throw Error(".help must be exactly 13 slots (52 bytes); it has " + std::to_string(m_.data[kHelp].size()));
+  }
+
+  // External symbols by name: each defined once; common blocks not defined elsewhere get
+  // their space in var.
+  void collect_globals() {
+    std::map<std::string, uint32_t> commons;
+    for (size_t o = 0; o < objs_.size(); ++o) {
+      for (const CoffSymbol& sym : objs_[o].symbols) {
+        if (!sym.global() || sym.undefined()) continue;
+        if (sym.common()) {
+          commons[sym.name] = std::max(commons[sym.name], sym.value);
+          continue;
+        }
+        auto [it, fresh] = defined_in_.emplace(sym.name, o);
+        if (!fresh)
+          throw Error("symbol " + source_name(objs_[o], sym.name) + " is defined in both " +
+                      objs_[it->second].origin + " and " + objs_[o].origin);
+        globals_[sym.name] = local_place(o, sym);
+      }
+    }
+    for (const auto& [name, size] : commons) {
+      if (globals_.count(name)) continue;
+      uint32_t align = size >= 8 ? 8 : 4;
+      m_.var_size = align_up(m_.var_size, align);
+      globals_[name] = Placed{kVar, -1, m_.var_size, false};
+      m_.var_size += size;
+    }
+  }
+
+  Placed local_place(size_t o, const CoffSymbol& sym) {
+    Placed p;
+    if (sym.section == -1) {
+      p.absolute = true;
+      p.offset = sym.value;
+      return p;
+    }
+    if (sym.section <= 0 || static_cast<size_t>(sym.section) > placed_[o].size())
+      throw Error(objs_[o].origin + ": symbol " + source_name(objs_[o], sym.name) + " lies in no section");
+    p = placed_[o][sym.section - 1];
+    p.offset += sym.value;
+    return p;
   }
 
   void add_dll_names() {
@@ -113,32 +183,34 @@ class Builder {
     }
   }
 
-  // Where a symbol lies: kind and offset in that kind's merged data; absolute symbols give
-  // kIgnored with their value.
-  Placed symbol_place(uint32_t index, int32_t* absolute) {
-    if (index >= obj_.symbols.size()) throw Error("relocation names symbol " + std::to_string(index) + ", which does not exist");
-    const CoffSymbol& sym = obj_.symbols[index];
-    if (sym.section == -1) {
-      *absolute = 1;
-      Placed p;
-      p.offset = sym.value;
-      return p;
+  // Where symbol `index` of object `o` lies: kind and offset in that kind's merged data, or
+  // its absolute value. An undefined symbol is looked up among the external ones.
+  Placed symbol_place(size_t o, uint32_t index) {
+    const CoffObject& obj = objs_[o];
+    if (index >= obj.symbols.size()) throw Error("relocation names symbol " + std::to_string(index) + ", which does not exist");
+    const CoffSymbol& sym = obj.symbols[index];
+    if (sym.global() && sym.section == 0) {
+      auto it = globals_.find(sym.name);
+      if (it == globals_.end())
+        throw Error("unresolved symbol " + source_name(obj, sym.name) + ", used in " + obj.origin);
+      return it->second;
     }
-    if (sym.section <= 0 || static_cast<size_t>(sym.section) > placed_.size())
-      throw Error("unresolved symbol " + sym.name);
-    Placed p = placed_[sym.section - 1];
-    p.offset += sym.value;
-    return p;
+    return local_place(o, sym);
   }
 
   void apply_relocations() {
-    for (size_t i = 0; i < obj_.sections.size(); ++i) {
-      const CoffSection& s = obj_.sections[i];
-      const Placed& here = placed_[i];
-      if (here.kind == kIgnored) continue;
+    for (size_t o = 0; o < objs_.size(); ++o)
+      for (size_t i = 0; i < objs_[o].sections.size(); ++i) relocate(o, i);
+  }
+
+  void relocate(size_t o, size_t i) {
+    {
+      const CoffSection& s = objs_[o].sections[i];
+      const Placed& here = placed_[o][i];
+      if (here.kind == kIgnored) return;
       if (here.kind == kIdTable) {
-        id_table(s, here.table);
-        continue;
+        id_table(o, s, here.table);
+        return;
       }
       if (!s.relocs.empty() && (here.kind == kVar || here.kind == kHelp))
         throw Error("section " + s.name + " cannot hold relocations");
@@ -146,10 +218,10 @@ class Builder {
       for (const CoffReloc& r : s.relocs) {
         if (r.type == kRelAbsolute) continue;
         uint32_t pos = here.offset + r.offset;
-        int32_t absolute = 0;
-        Placed target = symbol_place(r.symbol, &absolute);
+        Placed target = symbol_place(o, r.symbol);
+        bool absolute = target.absolute;
         uint32_t addend = get32(data, pos);
-        const std::string& name = obj_.symbols[r.symbol].name;
+        const std::string name = source_name(objs_[o], objs_[o].symbols[r.symbol].name);
         if (r.type == kRelDir32) {
           if (absolute) {
             put32(data, pos, target.offset + addend);
@@ -172,14 +244,13 @@ class Builder {
   }
 
   // An identifier table section: one u32 per marked operand, each a 32-bit address in code.
-  void id_table(const CoffSection& s, int table) {
+  void id_table(size_t o, const CoffSection& s, int table) {
     if (s.size % 4 || s.relocs.size() != s.size / 4)
       throw Error("section " + s.name + " must hold only addresses of marked operands (use the orvel.inc macros)");
     std::vector<uint32_t> positions;
     for (const CoffReloc& r : s.relocs) {
-      int32_t absolute = 0;
-      Placed target = symbol_place(r.symbol, &absolute);
-      if (r.type != kRelDir32 || absolute || target.kind != kCode || r.offset % 4)
+      Placed target = symbol_place(o, r.symbol);
+      if (r.type != kRelDir32 || target.absolute || target.kind != kCode || r.offset % 4)
         throw Error("section " + s.name + ": every entry must be the address of an operand in code");
       uint32_t at = target.offset + get32(s.data, r.offset);
       if (at > m_.data[kCode].size() || m_.data[kCode].size() - at < 4)
@@ -190,16 +261,27 @@ class Builder {
     t.insert(t.end(), positions.begin(), positions.end());
   }
 
+  // A routine named by the description: an external symbol, or a label that one object
+  // alone defines.
   uint32_t code_offset(const CodeRef& ref, const char* what) {
     if (ref.kind == CodeRef::kNone) return fmt::kNoHandler;
     if (ref.kind == CodeRef::kOffset) return ref.offset;
-    for (const CoffSymbol& sym : obj_.symbols) {
-      if (sym.name != ref.symbol || sym.section <= 0) continue;
-      const Placed& p = placed_.at(sym.section - 1);
-      if (p.kind != kCode) throw Error(std::string(what) + " " + ref.symbol + " is not in code");
-      return p.offset + sym.value;
+    std::optional<Placed> found;
+    if (auto it = globals_.find(ref.symbol); it != globals_.end()) found = it->second;
+    for (size_t o = 0; o < objs_.size() && !found; ++o)
+      for (const CoffSymbol& sym : objs_[o].symbols)
+        if (sym.name == ref.symbol && sym.section > 0) {
+          found = local_place(o, sym);
+          break;
+        }
+    if (found) {
+      if (found->kind != kCode || found->absolute) throw Error(std::string(what) + " " + ref.symbol + " is not in code");
+      return found->offset;
     }
-    throw Error(std::string(what) + " " + ref.symbol + " is not a symbol of the program");
+    std::string hint;
+    if (globals_.count("_" + ref.symbol))
+      hint = " (it is a C function: declare it with ORV_HANDLER, ORV_STARTUP or ORV_SUBSTATEMENT from orvel.h)";
+    throw Error(std::string(what) + " " + ref.symbol + " is not defined by any source of the program" + hint);
   }
 
   Bytes unit_payload(const UnitDesc& u) {
@@ -405,17 +487,19 @@ class Builder {
     return std::move(carrier.bytes());
   }
 
-  const CoffObject& obj_;
+  const std::vector<CoffObject>& objs_;
   const Description& desc_;
-  std::vector<Placed> placed_;
+  std::vector<std::vector<Placed>> placed_;       // per object, per section
+  std::map<std::string, Placed> globals_;         // external symbols by name
+  std::map<std::string, size_t> defined_in_;      // and the object defining each
   Merged m_;
   std::vector<uint32_t> dll_file_, dll_function_;
 };
 
 }  // namespace
 
-Bytes build_carrier(const CoffObject& object, const Description& description, uint32_t stamp) {
-  return Builder(object, description).build(stamp);
+Bytes build_carrier(const std::vector<CoffObject>& objects, const Description& description, uint32_t stamp) {
+  return Builder(objects, description).build(stamp);
 }
 
 }  // namespace vlink

@@ -1,7 +1,8 @@
-// Builds an application image from an assembled program and its description, and wraps it
-// in the carrier layout of the ".orvimg" section.
+// Builds an application image from a program's objects and its description, and wraps it in
+// the carrier layout of the ".orvimg" section.
 #pragma once
 #include <cstdint>
+#include <vector>
 #include "bytes.h"
 #include "coff.h"
 #include "description.h"
@@ -9,6 +10,6 @@
 namespace vlink {
 
 // The whole content of the carrier section: carrier header, working place, stored image.
-Bytes build_carrier(const CoffObject& object, const Description& description, uint32_t stamp);
+Bytes build_carrier(const std::vector<CoffObject>& objects, const Description& description, uint32_t stamp);
 
 }  // namespace vlink

@@ -86,4 +86,9 @@ CoffObject read_coff(const Bytes& f) {
   return obj;
 }
 
+std::string source_name(const CoffObject& object, const std::string& symbol) {
+  if (object.from_c && symbol.size() > 1 && symbol[0] == '_') return symbol.substr(1);
+  return symbol;
+}
+
 }  // namespace vlink
