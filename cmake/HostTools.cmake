@@ -26,3 +26,7 @@ add_custom_command(
   USES_TERMINAL)
 add_custom_target(host_tools DEPENDS ${HOST_TOOL_OUTPUTS})
 set(VLINK ${HOST_TOOLS_DIR}/vlink)
+# What the linker reads besides a program's own sources: the include files and the support
+# objects it links in when referenced. Programs linked at build time depend on these.
+set(VLINK_SUPPORT ${CMAKE_SOURCE_DIR}/tools/vlink/orvel.inc ${CMAKE_SOURCE_DIR}/tools/vlink/orvel.h
+    ${CMAKE_SOURCE_DIR}/tools/vlink/orvel_services.s ${CMAKE_SOURCE_DIR}/tools/vlink/orvel_support.c)

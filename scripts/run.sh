@@ -1,6 +1,7 @@
 #!/bin/sh
-# Installs what is missing, builds everything and starts the refresh tool under Wine: on the
-# current X display, or on a private Xvfb display when there is none.
+# Installs what is missing, builds everything and starts the refresh tool under Wine (or, with
+# --example NAME, the example program examples/NAME): on the current X display, or on a
+# private Xvfb display when there is none.
 set -eu
 root=$(cd "$(dirname "$0")/.." && pwd)
 build="${BUILD_DIR:-$root/build}"
@@ -9,6 +10,12 @@ sh "$root/scripts/bootstrap.sh"
 cmake --build "$build"
 program="$build/bin/Revisto.exe"
 [ -f "$program" ] || program="$build/bin/orvelrt.exe"   # before the tool's image exists
+if [ "${1:-}" = "--example" ]; then                     # an example program instead
+  [ -n "${2:-}" ] || { echo "run: --example needs a name (see examples/)"; exit 2; }
+  program="$build/bin/$2.exe"
+  [ -f "$program" ] || { echo "run: no example $2 (see examples/)"; exit 2; }
+  shift 2
+fi
 export WINEPREFIX="$build/wineprefix-run" LC_ALL=zh_CN.UTF-8 WINEDEBUG=-all
 . "$root/scripts/display.sh"
 trap orvel_cleanup EXIT

@@ -55,7 +55,7 @@ static void commands(void) {
   note_result_text("to_text", ORV_CORE(ORV_CMD_TO_TEXT, orv_double(1234.5)));
   note_int("to_integer", (int32_t)ORV_CORE(ORV_CMD_TO_INTEGER, orv_text("  -12abc")).lo);
   note_int("find", (int32_t)ORV_CORE(ORV_CMD_FIND_TEXT, orv_text("hello world"), orv_text("world")).lo);
-  orv_value day = orv_as(ORV_TYPE_DATETIME, ORV_CORE(ORV_CMD_MAKE_DATE, orv_int(2026), orv_int(12), orv_int(10)));
+  orv_value day = ORV_CORE_AS(ORV_TYPE_DATETIME, ORV_CMD_MAKE_DATE, orv_int(2026), orv_int(12), orv_int(10));
   note_int("year", (int32_t)ORV_CORE(ORV_CMD_YEAR_OF, day).lo);
   note_int("weekday", (int32_t)ORV_CORE(ORV_CMD_WEEKDAY_OF, day).lo);
   note_int("tick", ORV_CORE(ORV_CMD_TICK_COUNT).lo != 0);

@@ -210,6 +210,11 @@ static inline orv_value orv_core(int32_t slot, int32_t count, const orv_value* a
     orv_core((slot), (int32_t)(sizeof orv__a / sizeof orv__a[0]), orv__a);          \
   })
 
+/* The same with the data type code of the command's result put in: a result passed on as
+   an argument needs it, since a command whose result type is fixed leaves `type` 0, which
+   an argument reads as omitted. ORV_CORE_AS(ORV_TYPE_TEXT, ORV_CMD_TRIM_BOTH, orv_text(s)). */
+#define ORV_CORE_AS(type, slot, ...) orv_as((type), ORV_CORE((slot), __VA_ARGS__))
+
 /* Core command slots a program is likely to use. */
 enum {
   ORV_CMD_INTEGER_DIVIDE = 17,
