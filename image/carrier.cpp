@@ -13,13 +13,14 @@ Carrier find_carrier(HMODULE module) {
   IMAGE_SECTION_HEADER* sec = IMAGE_FIRST_SECTION(nt);
   for (unsigned i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++sec) {
     if (std::memcmp(sec->Name, kCarrierSection, sizeof kCarrierSection) != 0) continue;
-    uint32_t size = sec->Misc.VirtualSize;
-    if (size < kWorkingPlaceOffset) return {};
-    auto* head = reinterpret_cast<CarrierHeader*>(base + sec->VirtualAddress);
-    if (head->magic != kCarrierMagic || head->version != kCarrierVersion) return {};
-    uint32_t room = size - kWorkingPlaceOffset;
-    if (head->image_offset > room || head->image_length > room - head->image_offset) return {};
     Carrier c;
+    c.present = true;
+    uint32_t size = sec->Misc.VirtualSize;
+    if (size < kWorkingPlaceOffset) return c;
+    auto* head = reinterpret_cast<CarrierHeader*>(base + sec->VirtualAddress);
+    if (head->magic != kCarrierMagic || head->version != kCarrierVersion) return c;
+    uint32_t room = size - kWorkingPlaceOffset;
+    if (head->image_offset > room || head->image_length > room - head->image_offset) return c;
     c.working_place = base + sec->VirtualAddress + kWorkingPlaceOffset;
     c.image = c.working_place + head->image_offset;
     c.image_length = head->image_length;

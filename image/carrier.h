@@ -13,10 +13,11 @@ struct Carrier {
   uint8_t* image = nullptr;          // the stored image
   uint32_t image_length = 0;
   uint32_t room = 0;                 // bytes from the working place to the section's end
+  bool present = false;              // the section exists (its header may still be bad)
 };
 
-// Finds the carrier section of a loaded module; an empty Carrier when there is none or
-// when its header is not valid.
+// Finds the carrier section of a loaded module; a Carrier without working place when there
+// is none (present false) or when its header is not valid (present true).
 Carrier find_carrier(HMODULE module);
 
 }  // namespace image

@@ -128,6 +128,15 @@ class Preparation {
                           header_->code_section, header_->var_section})
       if (slot != fmt::kAbsent && !find(slot)) corrupt();
     if (!span_.holds(header_->startup, 1)) corrupt();
+    // The start-up routine lies in the code section's data; the service table has its 13
+    // slots (image preparation writes all of them).
+    const Section* code = header_->code_section == fmt::kAbsent ? nullptr : find(header_->code_section);
+    if (!code || header_->startup < code->rec->data_offset ||
+        header_->startup - code->rec->data_offset >= code->bound)
+      corrupt();
+    if (header_->help_section != fmt::kAbsent &&
+        find(header_->help_section)->rec->memory_size < fmt::kServiceTableSize)
+      corrupt();
   }
 
   // Where a section's data lies and how far its relocation items may reach.
@@ -169,6 +178,7 @@ class Preparation {
   void take_header_fields() {
     runtime::Runtime& r = runtime::rt();
     image_.working_copy = w_;
+    image_.extent = span_.size;
     if (r.images_loaded == 1) {
       r.run_mode = header_->run_mode;
       r.flags = header_->flags;
@@ -360,5 +370,16 @@ class Preparation {
 void* prepare_image(uint8_t* w, const PrepareEnv& env) { return Preparation(w, env).run(); }
 
 const std::vector<PreparedImage>& prepared_images() { return prepared(); }
+
+bool offset_in_image(const void* p, uint32_t* offset) {
+  for (const PreparedImage& i : prepared()) {
+    uint64_t at = static_cast<uint64_t>(address(p)) - address(i.working_copy);
+    if (address(p) >= address(i.working_copy) && at < i.extent) {
+      *offset = static_cast<uint32_t>(at);
+      return true;
+    }
+  }
+  return false;
+}
 
 }  // namespace image

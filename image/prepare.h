@@ -38,7 +38,10 @@ struct PreparedImage {
   uint32_t bases[4];                // help, const, var, code; 0 for an absent section
   const uint8_t* id_tables;         // @reloc1 data, or null
   uint32_t id_tables_size;          // its stored size
+  uint64_t extent;                  // bytes from the working copy that the image spans
 };
 const std::vector<PreparedImage>& prepared_images();
+// The offset from its working copy of an address inside a prepared image.
+bool offset_in_image(const void* address, uint32_t* offset);
 
 }  // namespace image

@@ -3,6 +3,7 @@
 #include <windows.h>
 #include "image/carrier.h"
 #include "image/intercept.h"
+#include "runtime/errors.h"
 #include "runtime/runtime.h"
 #include "image/startup.h"
 #include "image/winsock.h"
@@ -13,10 +14,8 @@ namespace image {
 int program_main(HINSTANCE module, HINSTANCE, char*, int) {
   Carrier carrier = find_carrier(module);
   uint8_t* working_copy = carrier.working_place ? make_working_copy(carrier) : nullptr;
-  if (!working_copy) {
-    MessageBoxA(nullptr, "此程序中没有应用程序映像。", "Orvel", MB_OK | MB_ICONINFORMATION);
-    return 1;
-  }
+  if (!working_copy)  // fatal at start-up, like every other: the run-time error, exit -1
+    runtime::raise_error(carrier.present ? "应用程序映像已损坏!" : "此程序中没有应用程序映像。", 0);
   install_interceptions(module);
   install_lifecycle();
   runtime::Runtime& r = runtime::rt();

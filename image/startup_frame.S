@@ -12,7 +12,8 @@ frame_seh:    .long 0      // head of the structured-exception chain, fs:[0]
 
 // int orvel_enter_frame(void* entry, void* argument)       (C calling convention)
 //   Saves EBX, ESI, EDI and EBP on its own stack, and ESP, EBP and fs:[0] in the frame
-//   record, then calls entry(argument). Whether the entry removes its argument or not, the
+//   record, registers the runtime's exception handler (a fault becomes a run-time error),
+//   then calls entry(argument). Whether the entry removes its argument or not, the
 //   stack is taken back from the frame. Returns the entry's EAX, or the exit code handed to
 //   orvel_return_to_frame. Clears the frame record when it returns.
     .globl orvel_enter_frame
@@ -25,11 +26,16 @@ orvel_enter_frame:
     mov   eax, fs:[0]
     mov   [frame_seh], eax
     mov   [frame_ebp], ebp
+    push  offset orvel_fault_handler      // the runtime's exception frame for the whole run
+    push  eax
+    mov   fs:[0], esp
     push  dword ptr [ebp+12]
     mov   [frame_esp], esp
     cld
     call  [ebp+8]
 frame_resume:
+    mov   ecx, [frame_seh]                // the chain as it was before the frame
+    mov   fs:[0], ecx
     lea   esp, [ebp-12]
     mov   dword ptr [frame_esp], 0
     pop   edi

@@ -3,6 +3,7 @@
 #include "runtime/runtime.h"
 #include "image/shutdown.h"
 #include "image/library_loader.h"
+#include "image/prepare.h"
 #include "image/startup.h"
 #include "runtime/registry.h"
 
@@ -69,6 +70,7 @@ void install_lifecycle() {
   l.ensure_loaded = &ensure_loaded;
   l.shutdown = &shutdown;
   l.exit_program = &exit_program;
+  l.image_offset = &offset_in_image;
 }
 
 void destroy_hidden_window() {

@@ -38,6 +38,9 @@ struct Lifecycle {
   void (*ensure_loaded)(uint32_t library) = nullptr;  // loads a recorded support library
   void (*shutdown)(int code) = nullptr;               // teardown, safe to run twice
   [[noreturn]] void (*exit_program)(int code) = nullptr;  // shutdown, then the start-up frame
+  // The offset of `address` inside a prepared image (from its working place); false when it
+  // lies in none.
+  bool (*image_offset)(const void* address, uint32_t* offset) = nullptr;
 };
 Lifecycle& lifecycle();
 

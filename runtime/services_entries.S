@@ -89,6 +89,8 @@ orvel_svc_further:
 //   EAX, EDX, ECX in *out. The stack is taken back from EBP, so a routine that removes its
 //   arguments and one that does not both work.
 //   kept: EBX, ESI, EDI, EBP (saved here, whatever the routine does with them)
+//   The call runs inside the runtime's exception frame (orvel_fault_handler): a fault in the
+//   routine becomes a run-time error, wherever the caller sits (a window procedure, too).
     .globl orvel_call_compiled
 orvel_call_compiled:
     push  ebp
@@ -96,6 +98,9 @@ orvel_call_compiled:
     push  ebx
     push  esi
     push  edi
+    push  offset orvel_fault_handler      // exception registration {next, handler} at ebp-20
+    push  dword ptr fs:[0]
+    mov   fs:[0], esp
     mov   ecx, [ebp+20]
     mov   esi, [ebp+16]
 2:
@@ -114,6 +119,8 @@ orvel_call_compiled:
     mov   [edi], eax
     mov   [edi+4], edx
     mov   [edi+8], ecx
+    mov   edi, [ebp-20]
+    mov   fs:[0], edi
     lea   esp, [ebp-12]
     pop   edi
     pop   esi

@@ -44,6 +44,12 @@ void damage(testimg::Loaded& l, const std::string& mode) {
   } else if (mode == "section-loop") {
     fmt::SectionRecord* r = record(l, "full");
     r->next = word(image + 0x54) + static_cast<uint32_t>(image - l.carrier.working_place);
+  } else if (mode == "startup-outside-code") {
+    // Still inside the image, but in the const section's data rather than in code.
+    auto* head = reinterpret_cast<fmt::ImageHeader*>(image);
+    head->startup = record(l, "const")->data_offset;
+  } else if (mode == "short-help") {
+    record(l, "help")->memory_size = 8;                // two of the 13 service slots
   } else if (mode == "bad-dll-name") {
     uint32_t n = word(image + 0x38);
     set_word(image + 0x58 + 4 * n, 0x7FFFFFFF);        // function name of DLL command 0

@@ -14,6 +14,7 @@
 #include "image/working_copy.h"
 #include "image_files.h"
 #include "kit.h"
+#include "runtime/errors.h"
 #include "runtime/heap.h"
 
 namespace fmt = image::format;
@@ -469,6 +470,8 @@ TEST(PreparationFailures, ShowTheirMessageAndEndWithMinusOne) {
       {"bad-base", "错误信息：应用程序映像已损坏!"},
       {"section-loop", "错误信息：应用程序映像已损坏!"},
       {"bad-dll-name", "错误信息：应用程序映像已损坏!"},
+      {"startup-outside-code", "错误信息：应用程序映像已损坏!"},
+      {"short-help", "错误信息：应用程序映像已损坏!"},
   };
   for (const auto& c : cases) {
     kit::Ending e = kit::run_to_end(kit::bin_dir() + "image_probe.exe", c.mode, 1);
@@ -476,4 +479,68 @@ TEST(PreparationFailures, ShowTheirMessageAndEndWithMinusOne) {
     ASSERT_FALSE(e.dialogs.empty()) << c.mode;
     EXPECT_NE(e.dialogs[0].text.find(c.message), std::string::npos) << c.mode << ": " << e.dialogs[0].text;
   }
+}
+
+namespace {
+
+std::vector<uint8_t> file_bytes(const std::string& path) {
+  std::vector<uint8_t> b;
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return b;
+  b.resize(GetFileSize(f, nullptr));
+  DWORD got = 0;
+  ReadFile(f, b.data(), static_cast<DWORD>(b.size()), &got, nullptr);
+  CloseHandle(f);
+  b.resize(got);
+  return b;
+}
+
+bool write_bytes(const std::string& path, const std::vector<uint8_t>& b) {
+  HANDLE f = CreateFileA(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  if (f == INVALID_HANDLE_VALUE) return false;
+  DWORD put = 0;
+  WriteFile(f, b.data(), static_cast<DWORD>(b.size()), &put, nullptr);
+  CloseHandle(f);
+  return put == b.size();
+}
+
+// The file offset of the carrier header in an executable's bytes, or 0.
+size_t carrier_header_at(const std::vector<uint8_t>& exe) {
+  auto* dos = reinterpret_cast<const IMAGE_DOS_HEADER*>(exe.data());
+  auto* nt = reinterpret_cast<const IMAGE_NT_HEADERS32*>(exe.data() + dos->e_lfanew);
+  const IMAGE_SECTION_HEADER* sec = IMAGE_FIRST_SECTION(nt);
+  for (unsigned i = 0; i < nt->FileHeader.NumberOfSections; ++i, ++sec)
+    if (std::memcmp(sec->Name, image::kCarrierSection, sizeof image::kCarrierSection) == 0)
+      return sec->PointerToRawData;
+  return 0;
+}
+
+}  // namespace
+
+// A carrier header that is not valid, and an executable with no carrier at all, end like
+// every fatal start-up condition: the run-time error dialog and exit -1.
+TEST(Carrier, BadOrMissingCarrierIsARunTimeError) {
+  std::vector<uint8_t> tally = file_bytes(kit::bin_dir() + "images\\tally.exe");
+  size_t at = carrier_header_at(tally);
+  ASSERT_GT(at, 0u);
+  struct Case { const char* what; size_t field; uint32_t value; } cases[] = {
+      {"magic", offsetof(image::CarrierHeader, magic), 0x12345678},
+      {"version", offsetof(image::CarrierHeader, version), 2},
+      {"offset", offsetof(image::CarrierHeader, image_offset), 0x7FFFFFF0},
+      {"length", offsetof(image::CarrierHeader, image_length), 0xFFFFFF00},
+  };
+  for (const Case& c : cases) {
+    std::vector<uint8_t> bad = tally;
+    std::memcpy(&bad[at + c.field], &c.value, 4);
+    std::string path = kit::bin_dir() + "images\\bad_carrier_" + c.what + ".exe";
+    ASSERT_TRUE(write_bytes(path, bad)) << c.what;
+    kit::Ending e = kit::run_to_end(path, "", 1);
+    EXPECT_EQ(e.exit_code, 0xFFFFFFFFu) << c.what;
+    ASSERT_EQ(e.dialogs.size(), 1u) << c.what;
+    EXPECT_EQ(e.dialogs[0].text, runtime::error_text("应用程序映像已损坏!", 0)) << c.what;
+  }
+  kit::Ending none = kit::run_to_end(kit::bin_dir() + "..\\..\\bin\\orvelrt.exe", "", 1);
+  EXPECT_EQ(none.exit_code, 0xFFFFFFFFu);
+  ASSERT_EQ(none.dialogs.size(), 1u);
+  EXPECT_EQ(none.dialogs[0].text, runtime::error_text("此程序中没有应用程序映像。", 0));
 }
