@@ -4,38 +4,19 @@
 #include <windows.h>
 #include <cstring>
 #include <string>
+#include "corelib/descriptor.h"
 #include "database/chains.h"
 #include "database/create.h"
 #include "database/file.h"
 #include "database/format.h"
+#include "scratch_dir.h"
 
 namespace {
 
 using database::FieldDef;
 
-class DatabaseFiles : public ::testing::Test {
+class DatabaseFiles : public ScratchDirTest {
  protected:
-  void SetUp() override {
-    char tmp[MAX_PATH];
-    GetTempPathA(MAX_PATH, tmp);
-    dir_ = std::string(tmp) + "orvel_db_" + std::to_string(GetCurrentProcessId()) + "\\";
-    CreateDirectoryA(dir_.c_str(), nullptr);
-  }
-  void TearDown() override {
-    WIN32_FIND_DATAA f;
-    HANDLE h = FindFirstFileA((dir_ + "*").c_str(), &f);
-    if (h != INVALID_HANDLE_VALUE) {
-      do DeleteFileA((dir_ + f.cFileName).c_str());
-      while (FindNextFileA(h, &f));
-      FindClose(h);
-    }
-    EXPECT_TRUE(RemoveDirectoryA(dir_.c_str()));
-  }
-  int64_t size_of(const std::string& name) {
-    WIN32_FILE_ATTRIBUTE_DATA a;
-    if (!GetFileAttributesExA((dir_ + name).c_str(), GetFileExInfoStandard, &a)) return -1;
-    return (int64_t(a.nFileSizeHigh) << 32) | a.nFileSizeLow;
-  }
   // A database with a memo field; its auxiliary file opened for writing.
   void open_aux(database::DbFile& aux, const char* password = "") {
     ASSERT_EQ(database::create_database(dir_ + "m", {{"备注", database::kMemo, 0}}), 0);
@@ -51,7 +32,6 @@ class DatabaseFiles : public ::testing::Test {
     EXPECT_EQ(aux.read_exact(0, &h, sizeof h, -1), 0);
     return h;
   }
-  std::string dir_;
 };
 
 }  // namespace
@@ -232,4 +212,30 @@ TEST_F(DatabaseFiles, EncipheredChainsAndPasswordChange) {
   ASSERT_EQ(raw.open(dir_ + "m.VDT", false, database::Share::kAll), 0);
   ASSERT_EQ(raw.read_exact(512 + 12, stored.data(), 500, -1), 0);
   EXPECT_EQ(stored, v.substr(0, 500)) << "an empty password leaves a plain body";
+}
+
+// The core library's notification codes 10-12: an enciphered file object, its destruction,
+// and the password digest, as other modules reach the page cipher.
+TEST_F(DatabaseFiles, LibraryNotificationCodesGiveTheCipher) {
+  char digest[40];
+  std::memset(digest, 'x', sizeof digest);
+  EXPECT_EQ(corelib::library_notify(12, reinterpret_cast<uintptr_t>("密码"), reinterpret_cast<uintptr_t>(digest)), 0);
+  EXPECT_STREQ(digest, database::password_digest("密码").c_str());
+
+  auto* file = reinterpret_cast<database::DbFile*>(static_cast<uintptr_t>(
+      corelib::library_notify(10, reinterpret_cast<uintptr_t>("pw"), 6)));
+  ASSERT_NE(file, nullptr);
+  ASSERT_EQ(file->open(dir_ + "enc.bin", true, database::Share::kAll, true), 0);
+  const char text[] = "0123456789abcdef";
+  ASSERT_EQ(file->write_at(0, text, 16), 0);
+  char back[16];
+  ASSERT_EQ(file->read_exact(0, back, 16, -1), 0);
+  EXPECT_EQ(std::memcmp(back, text, 16), 0);
+  file->close();
+  EXPECT_EQ(corelib::library_notify(11, reinterpret_cast<uintptr_t>(file), 0), 0);
+  database::DbFile raw;
+  ASSERT_EQ(raw.open(dir_ + "enc.bin", false, database::Share::kAll), 0);
+  ASSERT_EQ(raw.read_exact(0, back, 16, -1), 0);
+  EXPECT_EQ(std::memcmp(back, text, 6), 0) << "plain before the start offset";
+  EXPECT_NE(std::memcmp(back + 6, text + 6, 10), 0) << "enciphered from it on";
 }
