@@ -58,12 +58,6 @@ bool same_file(const char* a, const char* b) {
          x.nFileIndexHigh == y.nFileIndexHigh && x.nFileIndexLow == y.nFileIndexLow;
 }
 
-// Copying a file onto itself would truncate it before reading it; such a copy fails instead.
-bool copy_over(const char* from, const char* to) {
-  if (!*from || !*to || same_file(from, to)) return false;
-  return CopyFileA(from, to, FALSE) != 0;
-}
-
 bool file_data(const char* path, WIN32_FILE_ATTRIBUTE_DATA* data) {
   return *path && GetFileAttributesExA(path, GetFileExInfoStandard, data);
 }
@@ -72,9 +66,52 @@ bool file_data(const char* path, WIN32_FILE_ATTRIBUTE_DATA* data) {
 // bare name.
 std::string folder_of(std::string_view path) {
   size_t at = last_separator(path, true);
-  if (at == std::string_view::npos) return ".";
+  if (at == std::string_view::npos)  // "X:name" lies in drive X's current folder
+    return path.size() > 2 && path[1] == ':' ? std::string(path.substr(0, 2)) : ".";
   if (at == 0 || (at == 2 && path[1] == ':')) return std::string(path.substr(0, at + 1));
   return std::string(path.substr(0, at));
+}
+
+// A new empty file beside `path` (same folder, so on the same volume) to build a content in
+// before it takes the name; empty when none can be made.
+std::string new_file_beside(const char* path) {
+  char temp[MAX_PATH + 1];
+  if (!GetTempFileNameA(folder_of(path).c_str(), "~wr", 0, temp)) return {};
+  return temp;
+}
+
+void discard(const std::string& file) {
+  SetFileAttributesA(file.c_str(), FILE_ATTRIBUTE_NORMAL);
+  DeleteFileA(file.c_str());
+}
+
+// A target name a copy may take: free, or a file that is not read-only. (The platform's
+// replace refuses read-only files on some systems and not on others; this makes it one rule.)
+bool replaceable(const char* to) {
+  DWORD a = GetFileAttributesA(to);
+  return a == INVALID_FILE_ATTRIBUTES ||
+         !(a & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY));
+}
+
+// A copy of `from` in a new file beside `to`; its name, or empty when the copy failed.
+std::string copy_beside(const char* from, const char* to) {
+  std::string copy = new_file_beside(to);
+  if (!copy.empty() && !CopyFileA(from, copy.c_str(), FALSE)) {
+    discard(copy);
+    copy.clear();
+  }
+  return copy;
+}
+
+// The copy is made beside the target and then takes its name, so a copy that fails half-way
+// leaves the old target whole. Copying a file onto itself (or onto another name of it) fails.
+bool copy_over(const char* from, const char* to) {
+  if (!*from || !*to || !replaceable(to) || same_file(from, to)) return false;
+  std::string copy = copy_beside(from, to);
+  if (copy.empty()) return false;
+  if (MoveFileExA(copy.c_str(), to, MOVEFILE_REPLACE_EXISTING)) return true;
+  discard(copy);
+  return false;
 }
 
 bool write_all(HANDLE h, std::string_view data) {
@@ -167,17 +204,26 @@ CORELIB_COMMAND(copy_file) {
   set_bool(result, copy_over(text_arg(argc, args, 0), text_arg(argc, args, 1)));
 }
 
-// Across volumes the platform's move may fail: then copy and delete the source. When the
-// source cannot be deleted, the copy is undone only if the target did not exist before.
+// The platform's move renames on one volume and never overwrites. When it fails (another
+// volume, an existing target), the source is copied to a new file beside the target and
+// deleted, and only then does the copy take the target's name. So a source that cannot be
+// deleted leaves both files as they were, and a target that cannot be replaced gets the
+// content back under the source's name; no step loses the only copy. Two names of one file
+// are never copied onto each other.
 CORELIB_COMMAND(move_file) {
   const char* from = text_arg(argc, args, 0);
   const char* to = text_arg(argc, args, 1);
   if (!*from || !*to) return set_bool(result, false);
   if (MoveFileA(from, to)) return set_bool(result, true);
-  bool target_existed = GetFileAttributesA(to) != INVALID_FILE_ATTRIBUTES;
-  if (!copy_over(from, to)) return set_bool(result, false);
-  if (DeleteFileA(from)) return set_bool(result, true);
-  if (!target_existed) DeleteFileA(to);
+  if (!replaceable(to) || same_file(from, to)) return set_bool(result, false);
+  std::string copy = copy_beside(from, to);
+  if (copy.empty()) return set_bool(result, false);
+  if (!DeleteFileA(from)) {
+    discard(copy);
+    return set_bool(result, false);
+  }
+  if (MoveFileExA(copy.c_str(), to, MOVEFILE_REPLACE_EXISTING)) return set_bool(result, true);
+  MoveFileExA(copy.c_str(), from, MOVEFILE_COPY_ALLOWED);  // on failure the copy stays put
   set_bool(result, false);
 }
 
@@ -287,18 +333,16 @@ CORELIB_COMMAND(read_whole_file) {
 CORELIB_COMMAND(write_whole_file) {
   const char* path = text_arg(argc, args, 0);
   if (!*path) return set_bool(result, false);
+  if (!replaceable(path)) return set_bool(result, false);
   DWORD old_attributes = GetFileAttributesA(path);
-  if (old_attributes != INVALID_FILE_ATTRIBUTES &&
-      (old_attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)))
-    return set_bool(result, false);
-  char temp[MAX_PATH + 1];
-  if (!GetTempFileNameA(folder_of(path).c_str(), "~wr", 0, temp)) return set_bool(result, false);
-  bool ok = write_byte_sets(temp, argc, args, 1);
+  std::string temp = new_file_beside(path);
+  if (temp.empty()) return set_bool(result, false);
+  bool ok = write_byte_sets(temp.c_str(), argc, args, 1);
   if (ok && old_attributes != INVALID_FILE_ATTRIBUTES)
-    SetFileAttributesA(temp, old_attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
-                                               FILE_ATTRIBUTE_ARCHIVE));
-  ok = ok && MoveFileExA(temp, path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
-  if (!ok) DeleteFileA(temp);
+    SetFileAttributesA(temp.c_str(), old_attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM |
+                                                       FILE_ATTRIBUTE_ARCHIVE));
+  ok = ok && MoveFileExA(temp.c_str(), path, MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH);
+  if (!ok) discard(temp);
   set_bool(result, ok);
 }
 

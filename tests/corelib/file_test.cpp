@@ -96,6 +96,12 @@ TEST_F(FileCommands, WriteAndReadWholeFiles) {
   EXPECT_EQ(int_of(call(kSize, {Text(path)})), 0);
   EXPECT_EQ(take_bin(call(kRead, {Text(path)})), std::nullopt);
 
+  // No byte sets make a new, empty file too.
+  std::string fresh = dir / "空测试.bin";
+  ASSERT_TRUE(bool_of(call(kWrite, {Text(fresh)})));
+  EXPECT_EQ(content(fresh), "");
+  ASSERT_TRUE(DeleteFileA(fresh.c_str()));
+
   // Arguments other than byte sets are not written.
   ASSERT_TRUE(bool_of(call(kWrite, {Text(path), Int(7), Bin("ok"), Text("no")})));
   EXPECT_EQ(content(path), "ok");
@@ -149,6 +155,48 @@ TEST_F(FileCommands, CopyMoveRenameDelete) {
   EXPECT_FALSE(exists(a));
   EXPECT_FALSE(bool_of(call(kDelete, {Text(a)})));
   EXPECT_TRUE(bool_of(call(kDelete, {Text(c)})));
+}
+
+TEST_F(FileCommands, FailedCopyOrMoveKeepsBothFiles) {
+  std::string a = dir / "源测试.txt", b = dir / "目标测试.txt";
+  put(a, "source");
+  put(b, "target");
+  auto both_whole = [&] {
+    EXPECT_EQ(content(a), "source");
+    EXPECT_EQ(content(b), "target");
+  };
+  // A source that cannot be deleted (held open without delete sharing) cannot be moved: the
+  // target it would have replaced stays.
+  HANDLE held = CreateFileA(a.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0,
+                            nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(bool_of(call(kMove, {Text(a), Text(b)})));
+  CloseHandle(held);
+  both_whole();
+  // A target that cannot be replaced (held open without delete sharing, or read-only): the
+  // content of a move goes back under the source's name.
+  held = CreateFileA(b.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                     OPEN_EXISTING, 0, nullptr);
+  ASSERT_NE(held, INVALID_HANDLE_VALUE);
+  EXPECT_FALSE(bool_of(call(kMove, {Text(a), Text(b)})));
+  EXPECT_FALSE(bool_of(call(kCopy, {Text(a), Text(b)})));
+  CloseHandle(held);
+  both_whole();
+  ASSERT_TRUE(SetFileAttributesA(b.c_str(), FILE_ATTRIBUTE_READONLY));
+  EXPECT_FALSE(bool_of(call(kMove, {Text(a), Text(b)})));
+  EXPECT_FALSE(bool_of(call(kCopy, {Text(a), Text(b)})));
+  ASSERT_TRUE(SetFileAttributesA(b.c_str(), FILE_ATTRIBUTE_NORMAL));
+  both_whole();
+  // A directory as the target takes nothing.
+  std::string sub = dir / "目录测试";
+  ASSERT_TRUE(CreateDirectoryA(sub.c_str(), nullptr));
+  EXPECT_FALSE(bool_of(call(kCopy, {Text(a), Text(sub)})));
+  EXPECT_FALSE(bool_of(call(kMove, {Text(b), Text(sub)})));
+  both_whole();
+  // No copy was left beside the target.
+  EXPECT_EQ(scratch::entries(dir.path()),
+            (std::set<std::string>{".", "..", "源测试.txt", "目标测试.txt", "目录测试"}));
+  EXPECT_EQ(scratch::entries(sub).size(), 2u);
 }
 
 TEST_F(FileCommands, Directories) {
