@@ -288,6 +288,9 @@ TEST_F(HtmlViewHostile, TimedOutFetchLeavesNoThreadOrConnectionBehind) {
   EXPECT_NE(view->text().find(L"超时"), std::wstring::npos);
   EXPECT_TRUE(pump_until([&] { return thread_count() == base; }, 2000))
       << thread_count() - base << " threads left after " << GetTickCount() - timed_out << " ms";
+  std::printf("threads: base %u, at most %u, back to base %lu ms after the time-out\n",
+              static_cast<unsigned>(base), static_cast<unsigned>(most),
+              static_cast<unsigned long>(GetTickCount() - timed_out));
 }
 
 // A redirect loop: at most 20 redirects are followed, then an error page; a loop replaced by
@@ -318,6 +321,8 @@ TEST_F(HtmlViewHostile, RedirectLoopEndsWithAnErrorPageAndWithItsBrowse) {
   EXPECT_LE(after - before, 21u);
   pump_until([] { return false; }, 300);
   EXPECT_EQ(loop.count("/loop"), after) << "the loop went on after its browse was replaced";
+  std::printf("redirect loop: %u requests, then %u for the replaced browse\n",
+              static_cast<unsigned>(before), static_cast<unsigned>(after - before));
 }
 
 // A 50 MB body: the window answers throughout, reading stops at the 4 MiB cap and the page is
