@@ -291,11 +291,16 @@ TEST_F(SettingsCommands, IniFiles) {
   EXPECT_TRUE(bool_of(call(kIniWrite, {file, Text("乙节")})));
   EXPECT_EQ(take_array(call(kIniSections, {file}), true), (Items{"甲节"}));
 
-  // A directory where the file is expected.
-  ArgRecord folder = Text(dir.path());
-  EXPECT_FALSE(bool_of(call(kIniWrite, {folder, Text("节"), Text("k"), Text("v")})));
-  EXPECT_EQ(take_text(call(kIniRead, {folder, Text("节"), Text("k"), Text("缺省")})), "缺省");
-  EXPECT_EQ(take_array(call(kIniSections, {folder}), true), Items{});
+  // A directory where the file is expected, a file in a missing folder, an over-long path:
+  // writes fail, reads give the default, and no file appears.
+  for (const std::string& bad : {dir.path(), dir / "无此目录测试\\配置.ini",
+                                 dir.path() + "\\" + std::string(300, 'i') + ".ini"}) {
+    SCOPED_TRACE(bad);
+    EXPECT_FALSE(bool_of(call(kIniWrite, {Text(bad), Text("节"), Text("k"), Text("v")})));
+    EXPECT_EQ(take_text(call(kIniRead, {Text(bad), Text("节"), Text("k"), Text("缺省")})), "缺省");
+    EXPECT_EQ(take_array(call(kIniSections, {Text(bad)}), true), Items{});
+  }
+  EXPECT_EQ(scratch::entries(dir.path()), (std::set<std::string>{".", "..", "配置测试.ini"}));
 }
 
 TEST_F(SettingsCommands, SystemVersionIsTheNtLine) {
