@@ -129,11 +129,19 @@ ParentConsole& parent_console() {
   return console;
 }
 
+// A handle value the process really holds. A GUI program may be handed its parent's standard
+// handle values without the handles themselves; those must not hide the parent's console.
+bool open_handle(HANDLE h) {
+  if (!usable(h)) return false;
+  SetLastError(NO_ERROR);
+  return GetFileType(h) != FILE_TYPE_UNKNOWN || GetLastError() == NO_ERROR;
+}
+
 // A standard stream: the process's own handle when it was given one (redirected to a file or
 // pipe, or a console program's), else the parent's console; null when there is neither.
 HANDLE standard_stream(DWORD which) {
   HANDLE h = GetStdHandle(which);
-  if (usable(h)) return h;
+  if (open_handle(h)) return h;
   return which == STD_INPUT_HANDLE ? parent_console().input() : parent_console().output();
 }
 
@@ -178,10 +186,33 @@ bool is_console(HANDLE h) {
   return GetConsoleMode(h, &mode) != 0;
 }
 
-bool read_char(HANDLE h, bool console, char* c) {
-  DWORD n = 0;
-  BOOL ok = console ? ReadConsoleA(h, c, 1, &n, nullptr) : ReadFile(h, c, 1, &n, nullptr);
-  return ok && n == 1;
+// Texts are in the program's code page; a console may be set to another one, so console
+// devices are read and written in UTF-16 and converted here.
+std::wstring to_wide(std::string_view text) {
+  std::wstring wide(text.size(), L'\0');
+  wide.resize(MultiByteToWideChar(CP_ACP, 0, text.data(), static_cast<int>(text.size()),
+                                  wide.data(), static_cast<int>(wide.size())));
+  return wide;
+}
+
+std::string from_wide(std::wstring_view wide) {
+  std::string text(wide.size() * 2, '\0');
+  text.resize(WideCharToMultiByte(CP_ACP, 0, wide.data(), static_cast<int>(wide.size()),
+                                  text.data(), static_cast<int>(text.size()), nullptr, nullptr));
+  return text;
+}
+
+bool write_stream(HANDLE h, std::string_view bytes) {
+  if (!is_console(h)) return write_all(h, bytes);
+  std::wstring wide = to_wide(bytes);
+  std::wstring_view rest(wide);
+  while (!rest.empty()) {
+    DWORD done = 0;
+    if (!WriteConsoleW(h, rest.data(), static_cast<DWORD>(rest.size()), &done, nullptr) || done == 0)
+      return false;
+    rest.remove_prefix(done);
+  }
+  return true;
 }
 
 // One line with echo: the console's line editing, or bytes up to and including a line feed
@@ -190,26 +221,43 @@ std::string read_echoed_line(HANDLE h) {
   std::string line;
   if (is_console(h)) {
     ConsoleModeScope mode(h, ENABLE_LINE_INPUT | ENABLE_ECHO_INPUT | ENABLE_PROCESSED_INPUT);
-    char buffer[kLineMax];
-    DWORD n = 0;
-    if (ReadConsoleA(h, buffer, kLineMax, &n, nullptr)) line.assign(buffer, n < kLineMax ? n : kLineMax);
+    // The first read waits for the whole line; further reads take the rest of it. Each read
+    // asks for no more characters than can still fit in double-byte form, so the limit never
+    // cuts a character and what does not fit stays for the next line.
+    wchar_t buffer[kLineMax / 2];
+    for (;;) {
+      DWORD want = (kLineMax - static_cast<DWORD>(line.size())) / 2, n = 0;
+      if (want == 0 || !ReadConsoleW(h, buffer, want, &n, nullptr) || n == 0) break;
+      line += from_wide(std::wstring_view(buffer, n));
+      if (n < want || buffer[n - 1] == L'\n') break;
+    }
     return line;
   }
   char c;
-  while (line.size() < kLineMax && read_char(h, false, &c)) {
+  DWORD n = 0;
+  while (line.size() < kLineMax && ReadFile(h, &c, 1, &n, nullptr) && n == 1) {
     line += c;
     if (c == '\n') break;
   }
   return line;
 }
 
-// Characters one by one without echo, until a carriage return (not kept) or the limit.
+// Characters one by one without echo, until a carriage return (not kept) or the limit. A
+// console gives whole characters; a file or pipe gives bytes.
 std::string read_silent(HANDLE h) {
-  bool console = is_console(h);
-  ConsoleModeScope mode(h, ENABLE_PROCESSED_INPUT);  // no line editing, no echo
   std::string text;
+  if (is_console(h)) {
+    ConsoleModeScope mode(h, ENABLE_PROCESSED_INPUT);  // no line editing, no echo
+    wchar_t c;
+    DWORD n = 0;
+    for (DWORD count = 0; count < kSilentMax && ReadConsoleW(h, &c, 1, &n, nullptr) && n == 1 && c != L'\r';
+         ++count)
+      text += from_wide(std::wstring_view(&c, 1));
+    return text;
+  }
   char c;
-  while (text.size() < kSilentMax && read_char(h, console, &c) && c != '\r') text += c;
+  DWORD n = 0;
+  while (text.size() < kSilentMax && ReadFile(h, &c, 1, &n, nullptr) && n == 1 && c != '\r') text += c;
   return text;
 }
 
@@ -269,8 +317,11 @@ CORELIB_COMMAND(write_environment) {
   std::string entry = name + "=" + value;
   // The C library's copy is what read environment variable sees; the process environment is
   // what started programs inherit, set here directly so that double-byte texts arrive whole.
+  // An empty value removes the variable: done once it is gone, whether or not it was there.
   bool stored = _putenv(entry.c_str()) == 0 &&
-                SetEnvironmentVariableA(name.c_str(), value.empty() ? nullptr : value.c_str());
+                (value.empty() ? SetEnvironmentVariableA(name.c_str(), nullptr) ||
+                                     GetEnvironmentVariableA(name.c_str(), nullptr, 0) == 0
+                               : SetEnvironmentVariableA(name.c_str(), value.c_str()));
   set_bool(result, stored);
 }
 
@@ -340,7 +391,7 @@ CORELIB_COMMAND(standard_output) {
     ResultRecord converted{};
     to_text(&converted, 1, &record);
     char* text = reinterpret_cast<char*>(static_cast<uintptr_t>(converted.lo));
-    bool written = !text || write_all(stream, text);
+    bool written = !text || write_stream(stream, text);
     free_block(text);
     if (!written) return;
   }

@@ -8,6 +8,7 @@
 #include <iterator>
 #include <memory>
 #include <string>
+#include <thread>
 #include <vector>
 #include "call.h"
 #include "runtime/args.h"
@@ -204,9 +205,32 @@ TEST_F(SystemCommandsProgram, RunProgramStartsWithTheWindowStateAsked) {
 }
 
 TEST_F(SystemCommandsProgram, RunProgramWaitsForTheEndOnlyWhenAsked) {
+  // With waiting the command returns only after the child has ended, with its exit code. A
+  // watcher opens the child (which reports its process id and then waits to be watched) so
+  // that its end and exit code can be read after the command returned.
+  HANDLE watched = CreateEventA(nullptr, TRUE, FALSE, "orvel_system_child_watched");
+  ASSERT_NE(watched, nullptr);
   std::string out = child_mode("wait");
-  ASSERT_TRUE(run_program(child_exe(), Bool(true), Int(1)));
-  EXPECT_EQ(file_content(out), "done");  // written just before the child ended
+  HANDLE child = nullptr;
+  std::thread watcher([&] {
+    kit::drive::wait_until([&] {
+      std::string pid = file_content(out);
+      if (pid.empty() || pid.back() != '\n') return false;
+      child = OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, std::stoul(pid));
+      return child != nullptr;
+    }, 20000);
+    SetEvent(watched);
+  });
+  bool started = run_program(child_exe(), Bool(true), Int(1));
+  watcher.join();
+  CloseHandle(watched);
+  ASSERT_TRUE(started);
+  ASSERT_NE(child, nullptr);
+  EXPECT_EQ(WaitForSingleObject(child, 0), WAIT_OBJECT_0) << "the command returned before the end";
+  DWORD code = 0;
+  EXPECT_TRUE(GetExitCodeProcess(child, &code));
+  EXPECT_EQ(code, 7u);
+  CloseHandle(child);
 
   // Without waiting the command returns while the child still waits to be released.
   HANDLE release = CreateEventA(nullptr, TRUE, FALSE, "orvel_system_child_release");
@@ -311,6 +335,21 @@ TEST_F(SystemCommandsConsole, StandardInputWithoutEchoReadsUpToACarriageReturn) 
   EXPECT_EQ(file_content(temp_->file("报告_stdin-silent.txt")),
             "[abc]\n[文字]\n[" + std::string(2049, 'y') + "]\n[" + std::string(51, 'y') +
                 "]\n<null>\n");
+}
+
+// A GUI program given no standard handles writes to and reads from its parent's console: the
+// child opens a console of its own, types two lines into it and starts a second child, which
+// writes, reads one line with echo and one without, and writes to the error stream.
+TEST_F(SystemCommandsConsole, WithoutStandardHandlesTheParentsConsoleIsUsed) {
+  std::string out = child_mode("console-host");
+  ASSERT_EQ(kit::run(child_exe(), "", 40000), 0u);
+  EXPECT_EQ(file_content(out),
+            "exit 0\n"
+            "[第一行 ]\n"  // typed "第一行 <enter>": the line end goes, the space stays
+            "[静默]\n"     // typed "静默<ctrl-e><enter>" without echo
+            "screen:\n"
+            "控制台5第一行\n"  // the output, then the echoed line
+            "完\n");           // the error stream; the silent line left no trace
 }
 
 // ---- Clipboard ------------------------------------------------------------------------------
