@@ -117,6 +117,65 @@ CORELIB_COMMAND(tick_count);          // 194
 CORELIB_COMMAND(date_only);           // 559
 CORELIB_COMMAND(time_only);           // 560
 
+// System (cmd_system.cpp).
+CORELIB_COMMAND(command_line);          // 64
+CORELIB_COMMAND(run_directory);         // 65
+CORELIB_COMMAND(executable_file_name);  // 66
+CORELIB_COMMAND(read_environment);      // 67
+CORELIB_COMMAND(write_environment);     // 68
+CORELIB_COMMAND(run_program);           // 176
+CORELIB_COMMAND(clipboard_text);        // 177
+CORELIB_COMMAND(set_clipboard_text);    // 178
+CORELIB_COMMAND(clipboard_has_text);    // 179
+CORELIB_COMMAND(clear_clipboard);       // 180
+CORELIB_COMMAND(screen_width);          // 181
+CORELIB_COMMAND(screen_height);         // 182
+CORELIB_COMMAND(cursor_x);              // 183
+CORELIB_COMMAND(cursor_y);              // 184
+CORELIB_COMMAND(colour_count);          // 185
+CORELIB_COMMAND(standard_output);       // 577
+CORELIB_COMMAND(standard_input);        // 578
+
+// Drives, directories and whole files (cmd_file.cpp).
+CORELIB_COMMAND(disk_total_space);      // 134
+CORELIB_COMMAND(disk_free_space);       // 135
+CORELIB_COMMAND(volume_label);          // 136
+CORELIB_COMMAND(set_volume_label);      // 137
+CORELIB_COMMAND(change_drive);          // 138
+CORELIB_COMMAND(change_directory);      // 139
+CORELIB_COMMAND(current_directory);     // 140
+CORELIB_COMMAND(create_directory);      // 141
+CORELIB_COMMAND(remove_directory);      // 142
+CORELIB_COMMAND(copy_file);             // 143
+CORELIB_COMMAND(move_file);             // 144
+CORELIB_COMMAND(delete_file);           // 145
+CORELIB_COMMAND(rename_file);           // 146
+CORELIB_COMMAND(file_exists);           // 147
+CORELIB_COMMAND(file_time);             // 149
+CORELIB_COMMAND(file_size);             // 150
+CORELIB_COMMAND(file_attributes);       // 151
+CORELIB_COMMAND(set_file_attributes);   // 152
+CORELIB_COMMAND(temporary_file_name);   // 153
+CORELIB_COMMAND(read_whole_file);       // 154
+CORELIB_COMMAND(write_whole_file);      // 155
+
+// Settings: program settings, registry, INI files, system version (cmd_settings.cpp).
+CORELIB_COMMAND(read_setting_text);     // 186
+CORELIB_COMMAND(read_setting_int);      // 187
+CORELIB_COMMAND(read_setting_bin);      // 188
+CORELIB_COMMAND(write_setting);         // 189
+CORELIB_COMMAND(delete_setting);        // 190
+CORELIB_COMMAND(read_registry_text);    // 422
+CORELIB_COMMAND(read_registry_int);     // 423
+CORELIB_COMMAND(read_registry_bin);     // 424
+CORELIB_COMMAND(write_registry_value);  // 425
+CORELIB_COMMAND(delete_registry_item);  // 426
+CORELIB_COMMAND(registry_item_exists);  // 427
+CORELIB_COMMAND(read_ini_value);        // 562
+CORELIB_COMMAND(write_ini_value);       // 563
+CORELIB_COMMAND(ini_section_names);     // 564
+CORELIB_COMMAND(system_version);        // 565
+
 // Windows (cmd_tray.cpp).
 CORELIB_COMMAND(set_tray_icon);  // 450
 
