@@ -2,6 +2,7 @@
 // types and clean-up, in layer order. The only place that names other folders' installers.
 #include "runtime/registry.h"
 #include "com/ole.h"
+#include "corelib/install.h"
 #include "units/framework.h"
 
 namespace runtime {
@@ -9,6 +10,7 @@ namespace runtime {
 void install_subsystems() {
   units::install();
   com::install();
+  corelib::install();
 }
 
 }  // namespace runtime

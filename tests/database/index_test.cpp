@@ -3,7 +3,9 @@
 #include <cstring>
 #include <string>
 #include "database/format.h"
+#include "corelib/install.h"
 #include "database/index_format.h"
+#include "database/key_transform.h"
 
 namespace {
 
@@ -108,4 +110,41 @@ TEST(DatabaseIndex, HeaderChecksAndPageCapacity) {
     c.damage(h);
     EXPECT_EQ(check_index_header(h, 1 << 20, &k), -31) << c.what;
   }
+}
+
+namespace {
+
+std::string transformed(const KeyShape& k, int32_t mode, int32_t flags, const std::string& in) {
+  std::string out(in.size(), '\x7f');
+  transform_key(k, mode, flags, reinterpret_cast<const uint8_t*>(in.data()), reinterpret_cast<uint8_t*>(out.data()));
+  return out;
+}
+
+}  // namespace
+
+TEST(DatabaseIndex, KeyTransformFoldsCaseSpacesAndPronunciation) {
+  corelib::install();  // the pronunciation table
+  KeyShape k = shape({kInt, -8});
+  auto key = [](int32_t n, const std::string& s) { return raw<int32_t>(n) + text(s, 8); };
+  // Case and spaces, ASCII and full-width; the integer part is copied as it is.
+  EXPECT_EQ(transformed(k, 0, kIgnoreCase, key(-7, "abC")), key(-7, "ABC"));
+  EXPECT_EQ(transformed(k, 0, kIgnoreSpaces, key(1, "a b　c")), key(1, "abc"));
+  EXPECT_EQ(transformed(k, 0, kIgnoreCase | kIgnoreSpaces, key(1, "x Y z")), key(1, "XYZ"));
+  EXPECT_EQ(transformed(k, 0, kIgnoreCase, key(1, "中文ab")), key(1, "中文AB")) << "ideographs stay in byte mode";
+  // A lead byte that ends the part ends the text.
+  EXPECT_EQ(transformed(shape({-3}), 0, kIgnoreCase, "ab\xD6"), text("AB", 3));
+
+  // Pronunciation order: 丌 (ji, second-level, after 子 in byte order) comes before 子 (zi).
+  KeyShape t = shape({-4});
+  std::string ji = transformed(t, 1, 0, text("丌", 4)), zi = transformed(t, 1, 0, text("子", 4));
+  EXPECT_GT(cmp(t, text("丌", 4), text("子", 4)), 0) << "byte order";
+  EXPECT_LT(cmp(t, ji, zi), 0) << "pronunciation order";
+  for (const std::string& s : {ji, zi}) {
+    EXPECT_NE(s[0], 0) << "no zero byte inside a transformed text";
+    EXPECT_LT(static_cast<uint8_t>(s[0]), 0x81);
+    EXPECT_LT(static_cast<uint8_t>(s[1]), 0x81);
+  }
+  EXPECT_EQ(transformed(t, 1, 0, text("啊", 4)), transformed(t, 1, 0, text("阿", 4))) << "same reading, same key";
+  EXPECT_EQ(transformed(t, 1, 0, text("，", 4)), text("，", 4)) << "symbols stay as they are";
+  EXPECT_EQ(transformed(t, 2, 0, text("子", 4)).size(), 4u);
 }
