@@ -349,6 +349,7 @@ TEST_F(HtmlViewHostile, LargeBodyIsCappedAndTheWindowKeepsAnswering) {
   std::atomic<bool> probing{true};
   std::atomic<DWORD> slowest{0};
   std::atomic<int> unanswered{0};
+  std::atomic<bool> prober_done{false};
   HWND w = view->hwnd();
   std::thread prober([&] {
     while (probing) {
@@ -357,6 +358,7 @@ TEST_F(HtmlViewHostile, LargeBodyIsCappedAndTheWindowKeepsAnswering) {
       slowest = std::max<DWORD>(slowest, GetTickCount() - start);
       Sleep(20);
     }
+    prober_done = true;
   });
   view->browse(big.url("/big"));
   const DWORD start = GetTickCount();
@@ -365,6 +367,7 @@ TEST_F(HtmlViewHostile, LargeBodyIsCappedAndTheWindowKeepsAnswering) {
   const DWORD shown_after = GetTickCount() - start;
   pump_until([] { return false; }, 1000);  // the swap and the painting of the result
   probing = false;
+  pump_until([&] { return prober_done.load(); }, 1000);  // its last probe is answered, not left to time out
   prober.join();
   ASSERT_TRUE(done);
   EXPECT_EQ(unanswered, 0) << "slowest answer " << slowest << " ms";
