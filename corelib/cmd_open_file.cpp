@@ -51,6 +51,16 @@ std::string byte_sets(int argc, ArgRecord* args, int first) {
   return out;
 }
 
+// A write command's bytes reach the file before the command returns, so that a refusal (a
+// region another handle has locked, a full disk) is the command's own result.
+// A refused write leaves the position where it was.
+bool write_through(files::OpenFile* f, const std::string& data) {
+  int64_t start = f->position();
+  if (f->write(data.data(), data.size()) && f->flush()) return true;
+  f->seek(start);
+  return false;
+}
+
 // Moves the bytes from `from` to the end up or down to `to` in chunks of at most 4096 bytes,
 // in the order that never overwrites bytes still to be moved.
 bool shift_tail(files::OpenFile* f, int64_t from, int64_t to, int64_t end) {
@@ -76,7 +86,7 @@ bool insert_at_position(files::OpenFile* f, const std::string& data) {
   if (pos < 0 || end < 0) return false;
   if (data.empty()) return true;
   bool ok = shift_tail(f, pos, pos + static_cast<int64_t>(data.size()), end) && f->seek(pos) &&
-            f->write(data.data(), data.size());
+            f->write(data.data(), data.size()) && f->flush();
   if (!ok) {
     // Move the tail back and cut what was added: the old content is what stays.
     shift_tail(f, pos + static_cast<int64_t>(data.size()), pos, end + static_cast<int64_t>(data.size()));
@@ -126,7 +136,7 @@ CORELIB_COMMAND(write_data) {  // 172
     ok = data::append_stored(value.record(), &out);
   }
   // Everything is built first, so a value that cannot be stored writes nothing at all.
-  ok = ok && f->write(out.data(), out.size());
+  ok = ok && write_through(f, out);
   if (!ok) f->seek(start);
   set_bool(result, ok);
 }
@@ -210,7 +220,7 @@ CORELIB_COMMAND(read_bytes) {  // 165
 CORELIB_COMMAND(write_bytes) {  // 166
   files::OpenFile* f = file_arg(argc, args);
   std::string data = byte_sets(argc, args, 1);
-  set_bool(result, f && f->write(data.data(), data.size()));
+  set_bool(result, f && write_through(f, data));
 }
 
 CORELIB_COMMAND(read_text) {  // 167
@@ -246,7 +256,7 @@ CORELIB_COMMAND(read_text) {  // 167
 CORELIB_COMMAND(write_text) {  // 168
   files::OpenFile* f = file_arg(argc, args);
   std::string text = values_as_text(argc, args, 1, false);
-  set_bool(result, f && f->write(text.data(), text.size()));
+  set_bool(result, f && write_through(f, text));
 }
 
 CORELIB_COMMAND(read_line) {  // 169
@@ -288,7 +298,7 @@ CORELIB_COMMAND(read_line) {  // 169
 CORELIB_COMMAND(write_lines) {  // 170
   files::OpenFile* f = file_arg(argc, args);
   std::string text = values_as_text(argc, args, 1, true);
-  set_bool(result, f && f->write(text.data(), text.size()));
+  set_bool(result, f && write_through(f, text));
 }
 
 CORELIB_COMMAND(at_file_end) {  // 173

@@ -73,7 +73,14 @@ class DiskFile final : public OpenFile {
         *got += k, pos_ += static_cast<int64_t>(k);
         return true;
       }
-      if (!fill()) return false;
+      if (!fill()) {
+        // Reading ahead may run into a region another handle has locked although the bytes
+        // asked for are free: those are then read on their own.
+        size_t k = 0;
+        if (!read_at(pos_, out, n, &k)) return false;
+        *got += k, pos_ += static_cast<int64_t>(k);
+        return true;
+      }
       if (filled_ == 0) break;  // end of file
     }
     return true;
