@@ -26,10 +26,19 @@ bool printable(uint32_t type) {
 
 // The values from argument `first` on as the text commands write them: each number, text,
 // logical value or date-time as to text converts it; other kinds are skipped.
-std::string values_as_text(int argc, ArgRecord* args, int first, bool lines) {
-  std::string out;
+// The result is a buffer kept between calls (commands run on one thread), so that writing a
+// line costs no allocation.
+const std::string& values_as_text(int argc, ArgRecord* args, int first, bool lines) {
+  static std::string out;
+  if (out.capacity() > (1u << 20)) std::string().swap(out);  // a huge text does not stay held
+  out.clear();
   for (int i = first; i < argc; ++i) {
     Arg value(args[i]);
+    if (value.type() == kTypeText) {  // a text is its own conversion
+      out += text_of(value.record());
+      if (lines) out += "\r\n";
+      continue;
+    }
     if (!printable(value.type())) continue;
     ArgRecord record = value.record();
     ResultRecord converted{};
@@ -51,12 +60,11 @@ std::string byte_sets(int argc, ArgRecord* args, int first) {
   return out;
 }
 
-// A write command's bytes reach the file before the command returns, so that a refusal (a
-// region another handle has locked, a full disk) is the command's own result.
-// A refused write leaves the position where it was.
-bool write_through(files::OpenFile* f, const std::string& data) {
+// A write command's bytes go to the file's buffer; a refused write leaves the position where
+// it was.
+bool write_all(files::OpenFile* f, const std::string& data) {
   int64_t start = f->position();
-  if (f->write(data.data(), data.size()) && f->flush()) return true;
+  if (f->write(data.data(), data.size())) return true;
   f->seek(start);
   return false;
 }
@@ -86,7 +94,7 @@ bool insert_at_position(files::OpenFile* f, const std::string& data) {
   if (pos < 0 || end < 0) return false;
   if (data.empty()) return true;
   bool ok = shift_tail(f, pos, pos + static_cast<int64_t>(data.size()), end) && f->seek(pos) &&
-            f->write(data.data(), data.size()) && f->flush();
+            f->write(data.data(), data.size());
   if (!ok) {
     // Move the tail back and cut what was added: the old content is what stays.
     shift_tail(f, pos + static_cast<int64_t>(data.size()), pos, end + static_cast<int64_t>(data.size()));
@@ -136,7 +144,7 @@ CORELIB_COMMAND(write_data) {  // 172
     ok = data::append_stored(value.record(), &out);
   }
   // Everything is built first, so a value that cannot be stored writes nothing at all.
-  ok = ok && write_through(f, out);
+  ok = ok && write_all(f, out);
   if (!ok) f->seek(start);
   set_bool(result, ok);
 }
@@ -220,7 +228,7 @@ CORELIB_COMMAND(read_bytes) {  // 165
 CORELIB_COMMAND(write_bytes) {  // 166
   files::OpenFile* f = file_arg(argc, args);
   std::string data = byte_sets(argc, args, 1);
-  set_bool(result, f && write_through(f, data));
+  set_bool(result, f && write_all(f, data));
 }
 
 CORELIB_COMMAND(read_text) {  // 167
@@ -255,8 +263,8 @@ CORELIB_COMMAND(read_text) {  // 167
 
 CORELIB_COMMAND(write_text) {  // 168
   files::OpenFile* f = file_arg(argc, args);
-  std::string text = values_as_text(argc, args, 1, false);
-  set_bool(result, f && write_through(f, text));
+  const std::string& text = values_as_text(argc, args, 1, false);
+  set_bool(result, f && write_all(f, text));
 }
 
 CORELIB_COMMAND(read_line) {  // 169
@@ -272,22 +280,22 @@ CORELIB_COMMAND(read_line) {  // 169
     while (i < got) {
       unsigned char c = static_cast<unsigned char>(chunk[i]);
       if (c == '\n' || c == 0 || c == 0x1A) {
-        pos += i + (c == '\n' ? 1 : 0);  // past a line feed; at a zero byte or 0x1A
         done = true;
         break;
       }
-      if (c >= 0x81 && i + 1 < got) {
-        line.append(chunk + i, 2);
-        i += 2;
-      } else if (c >= 0x81 && got == kChunk) {
+      if (c < 0x81) {
+        ++i;
+      } else if (i + 1 < got) {
+        i += 2;  // a double-byte character stays whole
+      } else if (got == kChunk) {
         break;  // the character goes on in the next chunk: read it again from its lead byte
       } else {
-        line += static_cast<char>(c);
-        ++i;
+        ++i;  // a lead byte at the end of the file
       }
     }
-    if (done) break;
-    pos += static_cast<int64_t>(i);
+    line.append(chunk, i);
+    // Past a line feed; at a zero byte or 0x1A.
+    pos += static_cast<int64_t>(i) + (done && chunk[i] == '\n' ? 1 : 0);
     if (got < kChunk) break;  // the end of the file
   }
   f->seek(pos);
@@ -297,8 +305,8 @@ CORELIB_COMMAND(read_line) {  // 169
 
 CORELIB_COMMAND(write_lines) {  // 170
   files::OpenFile* f = file_arg(argc, args);
-  std::string text = values_as_text(argc, args, 1, true);
-  set_bool(result, f && write_through(f, text));
+  const std::string& text = values_as_text(argc, args, 1, true);
+  set_bool(result, f && write_all(f, text));
 }
 
 CORELIB_COMMAND(at_file_end) {  // 173

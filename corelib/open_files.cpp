@@ -36,7 +36,10 @@ OVERLAPPED at(int64_t offset) {
 }
 
 // A file on disk. Reads and writes go through one 64 KiB buffer, as buffered C streams do,
-// so that line and text commands do not cost a system call each; positioned I/O keeps the
+// so that line and text commands do not cost a system call each (under a per-call cost of
+// tens of microseconds a line per write call would be hundreds of times slower); a refusal
+// of buffered bytes when they are written out is reported by that operation and by the next
+// write; positioned I/O keeps the
 // logical position here rather than in the handle. Locking, length changes and closing write
 // out pending bytes first, and locking drops what was read ahead so that data guarded by a
 // lock is read fresh. With a cipher, the buffer holds plain bytes: reads decipher what came
@@ -88,6 +91,10 @@ class DiskFile final : public OpenFile {
 
   bool write(const char* data, size_t n) override {
     if (!writable_) return false;
+    if (write_error_) {  // bytes written out earlier were refused: this write reports it
+      write_error_ = false;
+      return false;
+    }
     if (n == 0) return true;
     if (state_ == State::kReading) state_ = State::kEmpty;
     // Pending bytes are contiguous: a write elsewhere, or one that does not fit, sends them first.
@@ -136,7 +143,9 @@ class DiskFile final : public OpenFile {
   bool flush() override {
     if (state_ != State::kWriting) return true;
     state_ = State::kEmpty;  // a failed write is reported once, not retried at every later call
-    return filled_ == 0 || write_at(start_, buffer_, filled_);
+    if (filled_ == 0 || write_at(start_, buffer_, filled_)) return true;
+    write_error_ = true;
+    return false;
   }
 
   bool lock(uint64_t offset, uint64_t length, bool* conflict) override {
@@ -221,6 +230,7 @@ class DiskFile final : public OpenFile {
 
   FileHandle handle_;
   const bool readable_, writable_;
+  bool write_error_ = false;  // pending bytes were refused when written out
   database::PageCipher cipher_;
   int64_t pos_ = 0;
   State state_ = State::kEmpty;

@@ -260,8 +260,9 @@ TEST(OpenFileCommands, TypedDataKeepsExactStoredForms) {
                      std::string("中文\0", 5) + std::string(1, '\0') + raw<uint32_t>(2) + "ab" +
                      raw<uint32_t>(0) + std::string(reinterpret_cast<char*>(ints), 12) +
                      std::string("甲\0乙丙\0", 8);
-  EXPECT_EQ(file_bytes(path), want);
   uint32_t end = call(174, {Int(f)}).lo;
+  EXPECT_EQ(call(175, {Int(f)}).lo, end) << "the length writes out what is buffered";
+  EXPECT_EQ(file_bytes(path), want);
   EXPECT_EQ(end, want.size());
 
   // A value that is not of a basic type stops the command before anything is written.
