@@ -272,7 +272,9 @@ CORELIB_COMMAND(read_line) {  // 169
   if (!f) return;
   constexpr size_t kChunk = 512;
   char chunk[kChunk];
-  std::string line;
+  static std::string line;  // kept between calls: a line costs no allocation of its own
+  if (line.capacity() > (1u << 20)) std::string().swap(line);
+  line.clear();
   int64_t pos = f->position();
   for (bool done = false; !done;) {
     size_t got = 0, i = 0;
