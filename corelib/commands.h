@@ -176,6 +176,33 @@ CORELIB_COMMAND(write_ini_value);       // 563
 CORELIB_COMMAND(ini_section_names);     // 564
 CORELIB_COMMAND(system_version);        // 565
 
+// Open files by file number (cmd_open_file.cpp).
+CORELIB_COMMAND(open_file);           // 156
+CORELIB_COMMAND(open_memory_file);    // 157
+CORELIB_COMMAND(close_file);          // 158
+CORELIB_COMMAND(close_all_files);     // 159
+CORELIB_COMMAND(lock_file_region);    // 160
+CORELIB_COMMAND(unlock_file_region);  // 161
+CORELIB_COMMAND(move_file_position);  // 162
+CORELIB_COMMAND(move_to_file_start);  // 163
+CORELIB_COMMAND(move_to_file_end);    // 164
+CORELIB_COMMAND(read_bytes);          // 165
+CORELIB_COMMAND(write_bytes);         // 166
+CORELIB_COMMAND(read_text);           // 167
+CORELIB_COMMAND(write_text);          // 168
+CORELIB_COMMAND(read_line);           // 169
+CORELIB_COMMAND(write_lines);         // 170
+CORELIB_COMMAND(read_data);           // 171
+CORELIB_COMMAND(write_data);          // 172
+CORELIB_COMMAND(at_file_end);         // 173
+CORELIB_COMMAND(file_position);       // 174
+CORELIB_COMMAND(file_length);         // 175
+CORELIB_COMMAND(insert_bytes);        // 418
+CORELIB_COMMAND(insert_text);         // 419
+CORELIB_COMMAND(insert_lines);        // 420
+CORELIB_COMMAND(delete_bytes);        // 421
+CORELIB_COMMAND(open_password_file);  // 566
+
 // Windows (cmd_tray.cpp).
 CORELIB_COMMAND(set_tray_icon);  // 450
 
