@@ -214,7 +214,9 @@ CORELIB_COMMAND(read_bytes) {  // 165
   files::OpenFile* f = file_arg(argc, args);
   int32_t count = int_or(argc, args, 1, 0);
   if (!f || count <= 0) return;
-  int64_t left = f->length() - f->position();
+  // A large count is cut to what the file holds before anything is allocated; a small one
+  // needs no length query.
+  int64_t left = count <= 65536 ? count : f->length() - f->position();
   std::string buf(static_cast<size_t>(std::max<int64_t>(0, std::min<int64_t>(count, left))), '\0');
   size_t got = 0;
   if (!f->read(buf.data(), buf.size(), &got)) {
@@ -244,13 +246,19 @@ CORELIB_COMMAND(read_text) {  // 167
     return;
   }
   buf.resize(got);
-  // The text ends at a zero byte or 0x1A; a lead byte with nothing after it is left out.
+  // The text ends at a zero byte or 0x1A; a lead byte cut off by the maximum is left out for
+  // the next read. One that is the file's last byte is taken: leaving it would leave the
+  // position short of the end for good, and a read loop would never finish.
   size_t end = 0;
+  bool to_file_end = start + static_cast<int64_t>(buf.size()) >= length;
   while (end < buf.size()) {
     unsigned char c = static_cast<unsigned char>(buf[end]);
     if (c == 0 || c == 0x1A) break;
     if (c >= 0x81) {
-      if (end + 1 >= buf.size()) break;
+      if (end + 1 >= buf.size()) {
+        if (to_file_end) ++end;
+        break;
+      }
       end += 2;
     } else {
       ++end;
@@ -267,9 +275,31 @@ CORELIB_COMMAND(write_text) {  // 168
   set_bool(result, f && write_all(f, text));
 }
 
+// The line at the position when it lies whole in the bytes the file has at hand (the common
+// case): no copy into chunks. False when it does not; the chunked reading below then runs.
+bool line_at_hand(files::OpenFile* f, ResultRecord* result) {
+  const char* data;
+  size_t n, i = 0;
+  if (!f->peek(&data, &n) || n == 0) return false;
+  for (;;) {
+    if (i >= n) return false;
+    unsigned char c = static_cast<unsigned char>(data[i]);
+    if (c == '\n' || c == 0 || c == 0x1A) break;
+    if (c < 0x81) ++i;
+    else if (i + 1 < n) i += 2;  // a double-byte character stays whole
+    else return false;           // it goes on beyond the bytes at hand
+  }
+  size_t length = i;
+  if (length > 0 && data[length - 1] == '\r') --length;
+  int64_t next = f->position() + static_cast<int64_t>(i) + (data[i] == '\n' ? 1 : 0);
+  set_text(result, std::string_view(data, length));
+  f->seek(next);
+  return true;
+}
+
 CORELIB_COMMAND(read_line) {  // 169
   files::OpenFile* f = file_arg(argc, args);
-  if (!f) return;
+  if (!f || line_at_hand(f, result)) return;
   constexpr size_t kChunk = 512;
   char chunk[kChunk];
   static std::string line;  // kept between calls: a line costs no allocation of its own
@@ -314,6 +344,12 @@ CORELIB_COMMAND(write_lines) {  // 170
 CORELIB_COMMAND(at_file_end) {  // 173
   files::OpenFile* f = file_arg(argc, args);
   if (!f) return set_bool(result, true);
+  const char* data;
+  size_t n;
+  if (f->peek(&data, &n) && n > 0) {  // bytes at hand: not at the end, no length query
+    bool text_mode = int_or(argc, args, 1, 0) == 1;
+    return set_bool(result, text_mode && (data[0] == 0 || data[0] == 0x1A));
+  }
   int64_t pos = f->position(), length = f->length();
   if (pos >= length) return set_bool(result, true);
   if (int_or(argc, args, 1, 0) != 1) return set_bool(result, false);

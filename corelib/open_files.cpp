@@ -118,6 +118,17 @@ class DiskFile final : public OpenFile {
     return true;
   }
 
+  bool peek(const char** data, size_t* n) override {
+    *data = nullptr, *n = 0;
+    if (!readable_ || !flush()) return false;
+    if (!in_buffer() && !fill()) return false;
+    if (!in_buffer()) return true;  // the end of the file
+    size_t offset = static_cast<size_t>(pos_ - start_);
+    *data = buffer_ + offset;
+    *n = filled_ - offset;
+    return true;
+  }
+
   int64_t position() const override { return pos_; }
   bool seek(int64_t position) override {
     if (position < 0) return false;
@@ -266,6 +277,12 @@ class MemoryFile final : public OpenFile {
     if (end > data_.size()) data_.resize(static_cast<size_t>(end));
     memcpy(data_.data() + pos_, data, n);
     pos_ = static_cast<int64_t>(end);
+    return true;
+  }
+
+  bool peek(const char** data, size_t* n) override {
+    *data = data_.data(), *n = 0;
+    if (pos_ < size()) *data += pos_, *n = static_cast<size_t>(size() - pos_);
     return true;
   }
 

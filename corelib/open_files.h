@@ -22,6 +22,13 @@ class OpenFile : public runtime::RegisteredObject {
   // Up to `n` bytes from the position into `out`; `*got` is how many came (short at the end).
   virtual bool read(char* out, size_t n, size_t* got) = 0;
   virtual bool write(const char* data, size_t n) = 0;
+  // The bytes from the position on that are at hand without copying (read ahead when none
+  // are); the position does not move. Empty at the end of the file. False when they cannot
+  // be had this way: the caller then reads.
+  virtual bool peek(const char** data, size_t* n) {
+    *data = nullptr, *n = 0;
+    return false;
+  }
   virtual int64_t position() const = 0;
   virtual bool seek(int64_t position) = 0;    // absolute; negative fails
   virtual int64_t length() = 0;               // -1 on failure

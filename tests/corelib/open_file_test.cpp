@@ -114,6 +114,28 @@ TEST(OpenFileCommands, LinesAcrossChunksNeverSplitACharacter) {
   EXPECT_EQ(read_line(f), "末") << "the last line has no line end";
   EXPECT_EQ(read_line(f), "<null>") << "the end of the file";
   call(158, {Int(f)});
+
+  // Lines across the end of the bytes read ahead (64 KiB): a character split there by the
+  // read-ahead still comes whole.
+  std::string path2 = dir / "预读边界.txt";
+  std::string lead = std::string(65530, 'p') + "\r\n";
+  f = open(path2, 6);
+  // "abc" ends at byte 65534: the lead byte of 中 is the last one read ahead.
+  ASSERT_TRUE(ok(call(166, {Int(f), Bin(lead + "abc中文中文\nend")})));
+  call(163, {Int(f)});
+  EXPECT_EQ(read_line(f).size(), 65530u);
+  EXPECT_EQ(read_line(f), "abc中文中文");
+  EXPECT_EQ(read_line(f), "end");
+  EXPECT_TRUE(ok(call(173, {Int(f)})));
+
+  // Read text: a lead byte cut off by the maximum waits for the next read; a lead byte that
+  // is the file's last byte is taken, so that reading reaches the end.
+  ASSERT_TRUE(ok(call(166, {Int(f), Bin("a中\xB2")})));
+  ASSERT_TRUE(ok(call(162, {Int(f), Int(2), Int(-4)})));
+  EXPECT_EQ(take_text(call(167, {Int(f), Int(2)})).value_or("<null>"), "a");
+  EXPECT_EQ(take_text(call(167, {Int(f)})).value_or("<null>"), "中\xB2");
+  EXPECT_TRUE(ok(call(173, {Int(f)}))) << "the end is reached";
+  call(158, {Int(f)});
 }
 
 TEST(OpenFileCommands, InsertAndDeleteMoveTheTail) {
