@@ -71,10 +71,13 @@ bool write_all(files::OpenFile* f, const std::string& data) {
 
 // Moves the bytes from `from` to the end up or down to `to` in chunks of at most 4096 bytes,
 // in the order that never overwrites bytes still to be moved.
-bool shift_tail(files::OpenFile* f, int64_t from, int64_t to, int64_t end) {
+// `moved`, when given, receives how many bytes reached their new place (a chunk whose write
+// was refused counts as moved: its bytes are the old ones wherever they landed).
+bool shift_tail(files::OpenFile* f, int64_t from, int64_t to, int64_t end, int64_t* moved = nullptr) {
   constexpr int64_t kChunk = 4096;
   std::string buf;
   int64_t n = end - from;
+  if (moved) *moved = 0;
   if (n <= 0 || from == to) return true;
   for (int64_t done = 0; done < n;) {
     int64_t k = std::min(kChunk, n - done);
@@ -82,7 +85,9 @@ bool shift_tail(files::OpenFile* f, int64_t from, int64_t to, int64_t end) {
     buf.resize(static_cast<size_t>(k));
     size_t got = 0;
     if (!f->seek(src) || !f->read(buf.data(), buf.size(), &got) || got != buf.size()) return false;
-    if (!f->seek(src + (to - from)) || !f->write(buf.data(), buf.size())) return false;
+    if (!f->seek(src + (to - from))) return false;
+    if (moved) *moved = done + k;
+    if (!f->write(buf.data(), buf.size())) return false;
     done += k;
   }
   return true;
@@ -93,12 +98,15 @@ bool insert_at_position(files::OpenFile* f, const std::string& data) {
   int64_t pos = f->position(), end = f->length();
   if (pos < 0 || end < 0) return false;
   if (data.empty()) return true;
-  bool ok = shift_tail(f, pos, pos + static_cast<int64_t>(data.size()), end) && f->seek(pos) &&
-            f->write(data.data(), data.size());
+  const int64_t n = static_cast<int64_t>(data.size());
+  int64_t moved = 0;
+  bool ok = shift_tail(f, pos, pos + n, end, &moved) && f->seek(pos) && f->write(data.data(), data.size());
   if (!ok) {
-    // Move the tail back and cut what was added: the old content is what stays.
-    shift_tail(f, pos + static_cast<int64_t>(data.size()), pos, end + static_cast<int64_t>(data.size()));
+    // The bytes that reached their new place (the last `moved` of the tail) go back down, the
+    // rest never moved; what was added is cut: the old content is what stays.
+    shift_tail(f, end - moved + n, end - moved, end + n);
     f->set_length(end);
+    f->flush();
   }
   f->seek(ok ? pos + static_cast<int64_t>(data.size()) : pos);
   return ok;
@@ -392,7 +400,32 @@ CORELIB_COMMAND(delete_bytes) {  // 421
   int64_t pos = f->position(), end = f->length();
   if (pos < 0 || end < 0 || count < 0) return set_bool(result, false);
   int64_t n = std::min<int64_t>(count, end - pos);
-  bool ok = n <= 0 || (shift_tail(f, pos + n, pos, end) && f->set_length(end - n));
+  if (n <= 0) return set_bool(result, f->seek(pos));
+  // Moving the tail down overwrites the deleted bytes: they are kept first, so that a failure
+  // part way can put the old content back.
+  std::string deleted;
+  size_t got = 0;
+  try {
+    deleted.resize(static_cast<size_t>(n));
+  } catch (const std::exception&) {
+    return set_bool(result, false);
+  }
+  bool ok = f->seek(pos) && f->read(deleted.data(), deleted.size(), &got) && got == deleted.size();
+  if (!ok) {
+    f->seek(pos);
+    return set_bool(result, false);
+  }
+  int64_t moved = 0;
+  ok = shift_tail(f, pos + n, pos, end, &moved) && f->set_length(end - n);
+  if (!ok) {
+    // The moved bytes go back up (the tail beyond them was never touched), then the deleted
+    // bytes return to their place.
+    shift_tail(f, pos, pos + n, pos + moved);
+    f->seek(pos);
+    f->write(deleted.data(), deleted.size());
+    f->set_length(end);
+    f->flush();
+  }
   f->seek(pos);
   set_bool(result, ok);
 }
