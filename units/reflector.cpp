@@ -18,8 +18,15 @@ LRESULT CALLBACK reflecting_proc(HWND h, UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_CTLCOLOREDIT: case WM_CTLCOLORSTATIC: case WM_CTLCOLORBTN:
-      if (Unit* u = Unit::from_window(reinterpret_cast<HWND>(lp)))
+    case WM_CTLCOLORLISTBOX: case WM_CTLCOLORSCROLLBAR:
+      if (Unit* u = Unit::reflection_target(h, msg, wp, lp))
         if (HBRUSH b = u->on_ctl_color(reinterpret_cast<HDC>(wp))) return reinterpret_cast<LRESULT>(b);
+      break;
+    case WM_NOTIFY: case WM_HSCROLL: case WM_VSCROLL: case WM_DRAWITEM: case WM_MEASUREITEM:
+      if (Unit* u = Unit::reflection_target(h, msg, wp, lp)) {
+        LRESULT answer = 0;
+        if (u->on_reflected(msg, wp, lp, answer)) return answer;
+      }
       break;
     case WM_NCDESTROY:
       SetWindowLongPtrA(h, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(previous));

@@ -1,6 +1,6 @@
 // Notifications of contained units for containers that are not core units (a container unit
-// of another library): its window is subclassed so that the command and colour messages of
-// its child units go back to them, as core containers do.
+// of another library): its window is subclassed so that the command, colour, notify, scroll
+// and owner-draw messages of its child units go back to them, as core containers do.
 #pragma once
 #include <windows.h>
 

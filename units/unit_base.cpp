@@ -47,8 +47,15 @@ LRESULT Unit::on_message(UINT msg, WPARAM wp, LPARAM lp) {
       }
       break;
     case WM_CTLCOLOREDIT: case WM_CTLCOLORSTATIC: case WM_CTLCOLORBTN:
-      if (Unit* u = from_window(reinterpret_cast<HWND>(lp)))
+    case WM_CTLCOLORLISTBOX: case WM_CTLCOLORSCROLLBAR:
+      if (Unit* u = reflection_target(handle(), msg, wp, lp))
         if (HBRUSH b = u->on_ctl_color(reinterpret_cast<HDC>(wp))) return reinterpret_cast<LRESULT>(b);
+      break;
+    case WM_NOTIFY: case WM_HSCROLL: case WM_VSCROLL: case WM_DRAWITEM: case WM_MEASUREITEM:
+      if (Unit* u = reflection_target(handle(), msg, wp, lp)) {
+        LRESULT answer = 0;
+        if (u != this && u->on_reflected(msg, wp, lp, answer)) return answer;
+      }
       break;
     default:
       break;
@@ -57,6 +64,23 @@ LRESULT Unit::on_message(UINT msg, WPARAM wp, LPARAM lp) {
   if (msg == WM_SETFOCUS) raise(-7);
   if (msg == WM_KILLFOCUS) raise(-8);
   return r;
+}
+
+Unit* Unit::reflection_target(HWND container, UINT msg, WPARAM wp, LPARAM lp) {
+  HWND child = nullptr;
+  switch (msg) {
+    case WM_NOTIFY: child = lp ? reinterpret_cast<NMHDR*>(lp)->hwndFrom : nullptr; break;
+    case WM_DRAWITEM: child = lp ? reinterpret_cast<DRAWITEMSTRUCT*>(lp)->hwndItem : nullptr; break;
+    case WM_MEASUREITEM:
+      child = lp ? GetDlgItem(container, static_cast<int>(reinterpret_cast<MEASUREITEMSTRUCT*>(lp)->CtlID)) : nullptr;
+      break;
+    default: child = reinterpret_cast<HWND>(lp); break;  // scroll and colour messages
+  }
+  if (!child) return nullptr;
+  if (Unit* u = from_window(child)) return u;
+  // A window a unit made inside its own (a combo box's edit field, a list's header).
+  HWND parent = GetParent(child);
+  return parent && parent != container ? from_window(parent) : nullptr;
 }
 
 void Unit::on_final_destroy() {

@@ -50,6 +50,11 @@ class Unit : public framework::ControlWindow {
   // Notifications the window unit reflects to the unit that sent them.
   virtual void on_command(WORD) {}
   virtual HBRUSH on_ctl_color(HDC) { return nullptr; }
+  // Other messages a container gets about a child unit (WM_NOTIFY, WM_HSCROLL, WM_VSCROLL,
+  // WM_DRAWITEM, WM_MEASUREITEM): true when the unit answered, with its answer in `result`.
+  virtual bool on_reflected(UINT, WPARAM, LPARAM, LRESULT&) { return false; }
+  // The unit a container's message is about (see `on_reflected`), or null.
+  static Unit* reflection_target(HWND container, UINT msg, WPARAM wp, LPARAM lp);
 
   // Raises an event of this unit with plain arguments; the record carries the result.
   EventRecord raise(int event, std::initializer_list<uint32_t> args = {});
