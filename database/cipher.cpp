@@ -98,6 +98,7 @@ void PageCipher::set(const std::string& password, uint32_t start_offset) {
 }
 
 bool PageCipher::same_key(const PageCipher& o) const {
+  if (!on || !o.on) return on == o.on && start == o.start;  // an unkeyed state holds no key bytes
   return on == o.on && start == o.start && digest == o.digest &&
          std::memcmp(base.s, o.base.s, sizeof base.s) == 0;
 }

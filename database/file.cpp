@@ -128,6 +128,12 @@ void DbFile::set_cipher(const std::string& password, uint32_t start) {
 int32_t DbFile::change_password(const std::string& password) {
   PageCipher next;
   next.set(password, read_cipher_.start);
+  return change_cipher(next);
+}
+
+int32_t DbFile::change_cipher(const PageCipher& wanted) {
+  PageCipher next = wanted;
+  next.start = read_cipher_.start;
   if (next.same_key(read_cipher_)) return 0;
   constexpr uint32_t kChunk = 10240;
   uint64_t end = 0;

@@ -43,6 +43,8 @@ class DbFile {
   // Re-enciphers the file from the start offset to its end under `password`, in 10240-byte
   // chunks; on a failure the old state stays for both and the error code is returned.
   int32_t change_password(const std::string& password);
+  // The same with a ready key state (another file's, or the old one to roll back to).
+  int32_t change_cipher(const PageCipher& next);
   const PageCipher& cipher() const { return read_cipher_; }
 
  private:

@@ -46,7 +46,7 @@ int32_t validate_database(DbFile& db, bool writable, const std::string& password
     } else {
       for (int attempt = 0; attempt < 3 && rc != 0; ++attempt) {
         std::string entered;
-        if (!ask || !ask(entered)) break;  // cancelled: no more attempts
+        if (!ask || !ask(attempt, entered)) break;  // cancelled: no more attempts
         rc = read_protected(db, entered, h);
       }
     }

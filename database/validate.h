@@ -19,9 +19,10 @@ struct Layout {
 };
 
 // Reads and checks the database file, keying its cipher when it is protected. "?" as the
-// password counts as none for a plain file; for a protected one it asks the user, which
-// `ask` does (null: no one to ask, -78). 0, -22, -23, -48 or -78.
-using AskPassword = bool (*)(std::string& password);
+// password counts as none for a plain file; for a protected one it asks the user up to 3
+// times, which `ask` does (given the attempts made so far; null: no one to ask, -78).
+// 0, -22, -23, -48 or -78.
+using AskPassword = bool (*)(int attempts_made, std::string& password);
 int32_t validate_database(DbFile& db, bool writable, const std::string& password, Layout& out,
                           AskPassword ask = nullptr);
 // Checks the auxiliary file against the database's version: 0, -35, -36 or -37.
