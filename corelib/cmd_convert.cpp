@@ -20,7 +20,8 @@ namespace {
 
 bool is_space(char c) { return c == ' ' || (c >= '\t' && c <= '\r'); }
 
-// The C library's decimal reading, accumulated modulo 2^64 (callers cut to their width).
+}  // namespace
+
 uint64_t read_decimal(const std::string& s) {
   size_t i = 0;
   while (i < s.size() && is_space(s[i])) ++i;
@@ -30,6 +31,8 @@ uint64_t read_decimal(const std::string& s) {
   while (i < s.size() && s[i] >= '0' && s[i] <= '9') v = v * 10 + static_cast<uint64_t>(s[i++] - '0');
   return negative ? 0 - v : v;
 }
+
+namespace {
 
 double read_float(const std::string& s) { return strtod(s.c_str(), nullptr); }
 
@@ -89,6 +92,8 @@ bool numeric_array_bytes(const ArgRecord& a, bool one_dimension, std::string_vie
   return true;
 }
 
+}  // namespace
+
 std::string text_of_value(const ArgRecord& a) {
   if (is_array(a.type)) {
     std::string_view bytes;
@@ -126,6 +131,8 @@ bool value_bytes(const ArgRecord& a, std::string* out) {
     default: return false;
   }
 }
+
+namespace {
 
 // ---- Chinese numerals ------------------------------------------------------------------------
 

@@ -44,6 +44,17 @@ using runtime::set_bin_array;
 // Round to decimals: halves (and values within 1e-12 below a half) round away from zero.
 double round_to_places(double x, int places);
 
+// A value as text the way the to-text command gives it (numbers, logicals, date-times, texts;
+// byte sets and numeric arrays up to their first zero byte; other kinds empty).
+std::string text_of_value(const ArgRecord& a);
+// The storage bytes of a basic value (a text without its zero byte); false for other kinds.
+bool value_bytes(const ArgRecord& a, std::string* out);
+// A value as the message box and debug output show it: numbers, texts, logicals and
+// date-times as to-text gives them, anything else empty (a sub-statement is evaluated).
+std::string shown_text(const ArgRecord& value);
+// The C library's decimal reading of a text, modulo 2^64 (callers cut to their width).
+uint64_t read_decimal(const std::string& s);
+
 // The half-width fold of GBK texts: full-width letters, digits, signs and spaces become
 // single-byte characters (0xA3 x -> x & 0x7F, 0xA1A1 -> space, 0xA1AB -> "~", stars -> "*").
 std::string half_width(std::string_view text);

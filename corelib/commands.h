@@ -206,4 +206,40 @@ CORELIB_COMMAND(open_password_file);  // 566
 // Windows (cmd_tray.cpp).
 CORELIB_COMMAND(set_tray_icon);  // 450
 
+// Debugging and unsupported commands (cmd_debug.cpp).
+CORELIB_COMMAND(reference_unsupported);        // 54
+CORELIB_COMMAND(debug_output);                 // 197
+CORELIB_COMMAND(pause_program);                // 198
+CORELIB_COMMAND(check_condition);              // 199
+CORELIB_COMMAND(routine_address_unsupported);  // 207
+
+// Talking to the user (cmd_dialogs.cpp).
+CORELIB_COMMAND(input_box);    // 191
+CORELIB_COMMAND(message_box);  // 192
+CORELIB_COMMAND(beep);         // 193
+
+// Windows and units at run time (cmd_units.cpp).
+CORELIB_COMMAND(load_window);          // 200
+CORELIB_COMMAND(unit_exists);          // 204
+CORELIB_COMMAND(event_source_unit);    // 209
+CORELIB_COMMAND(send_window_message);  // 333
+CORELIB_COMMAND(post_window_message);  // 334
+CORELIB_COMMAND(find_unit_by_tag);     // 428
+
+// Program control (cmd_program.cpp).
+CORELIB_COMMAND(play_sound);       // 195
+CORELIB_COMMAND(stop_sound);       // 196
+CORELIB_COMMAND(colour_value);     // 206
+CORELIB_COMMAND(process_events);   // 212
+CORELIB_COMMAND(set_busy_cursor);  // 413
+CORELIB_COMMAND(restore_cursor);   // 414
+CORELIB_COMMAND(delay);            // 415
+
+// Arrays in place and memory by address (cmd_memory.cpp).
+CORELIB_COMMAND(sort_array);        // 63
+CORELIB_COMMAND(clear_array);       // 561
+CORELIB_COMMAND(text_at_address);   // 579
+CORELIB_COMMAND(bytes_at_address);  // 580
+CORELIB_COMMAND(write_to_address);  // 581
+
 }  // namespace corelib

@@ -95,7 +95,8 @@ int64_t load(uint32_t v1, uint32_t) {
   WindowTemplate* w = find_window(rec[0]);
   auto* parent = framework::Window::live_object(reinterpret_cast<framework::Window*>(rec[1]));
   if (rec[1] && !parent) return -1;
-  return w && load_window(*w, false, parent ? parent->handle() : nullptr) ? 0 : -1;
+  bool modal = rec[2] != 0;  // the display flag: every other window disabled until it closes
+  return w && load_window(*w, modal, parent ? parent->handle() : nullptr) ? 0 : -1;
 }
 int64_t find_unit(uint32_t v1, uint32_t v2) {
   return reinterpret_cast<int64_t>(unit_object(v1, v2));
