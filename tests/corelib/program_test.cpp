@@ -16,12 +16,13 @@
 #include "../kit/kit.h"
 
 using namespace calls;
+using namespace runtime;
 
 namespace {
 
 enum Slot {
   kSortArray = 63, kInputBox = 191, kMessageBox = 192, kColour = 206, kDelay = 415,
-  kClearArray = 561, kTextAt = 579, kBytesAt = 580, kWriteTo = 581, kPlaySound = 195,
+  kClearArray = 561, kBusyCursor = 413, kRestoreCursor = 414, kTextAt = 579, kBytesAt = 580, kWriteTo = 581, kPlaySound = 195,
 };
 
 // A heap array block of `n` elements of type T, as compiled code keeps in an array variable.
@@ -72,11 +73,23 @@ TEST(ProgramControl, ColourValueMasksOnlyGreen) {
     EXPECT_EQ(int32_t(call(kColour, {Int(c.r), Int(c.g), Int(c.b)}).lo), c.want) << c.r << "," << c.g << "," << c.b;
 }
 
-TEST(ProgramControl, DelayWaitsAndANegativeTimeReturns) {
+TEST(ProgramControl, DelayAndTheBusyCursor) {
   call(kDelay, {Int(-5)});  // as unsigned this would wait for weeks
   DWORD before = GetTickCount();
   call(kDelay, {Int(120)});
   EXPECT_GE(GetTickCount() - before, 100u);
+
+  // Set twice, the cursor from before the first is the one restored.
+  HCURSOR arrow = LoadCursorA(nullptr, IDC_ARROW), wait = LoadCursorA(nullptr, IDC_WAIT);
+  SetCursor(arrow);
+  call(kBusyCursor, {});
+  EXPECT_EQ(GetCursor(), wait);
+  call(kBusyCursor, {});
+  call(kRestoreCursor, {});
+  EXPECT_EQ(GetCursor(), arrow);
+  SetCursor(nullptr);
+  call(kRestoreCursor, {});  // nothing remembered: nothing set
+  EXPECT_EQ(GetCursor(), nullptr);
 }
 
 TEST(ProgramControl, SortArrayInPlaceByElementType) {
