@@ -3,6 +3,7 @@
 #include <cstring>
 #include <vector>
 #include "database/format.h"
+#include "database/lock_retry.h"
 
 namespace database {
 
@@ -71,8 +72,10 @@ class ChainWriter {
   // The auxiliary header, read once under a lock on the file's first byte.
   int32_t header() {
     if (have_header_) return 0;
-    if (!aux_.lock(0, 1)) return kChainError;
+    if (lock_with_retry(aux_, 0, 1, lock_retry_time())) return kChainError;
     locked_ = true;
+    // Another process may have grown the file before the lock was ours.
+    if (blocks_in(aux_, &limit_)) return kChainError;
     if (aux_.read_exact(0, &head_, sizeof head_, kChainError)) return kChainError;
     if (head_.block_count <= 0 || head_.block_count > limit_ || head_.free_count < 0 ||
         head_.free_count >= head_.block_count || head_.free_head < 0 || head_.free_head >= head_.block_count)

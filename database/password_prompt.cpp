@@ -1,9 +1,9 @@
-// The password dialog, built from an in-memory template (the runtime carries no resources
-// for it). Texts are GBK; the template and the controls work in UTF-16.
+// The password dialog, laid out in code. Texts are GBK; the controls are read and written in
+// UTF-16 so that the entered text converts as code page 936 whatever the process's code page.
 #include "database/password_prompt.h"
 #include <windows.h>
 #include <string>
-#include <vector>
+#include "framework/dialog_template.h"
 #include "runtime/crt.h"
 
 namespace database {
@@ -28,51 +28,6 @@ std::string narrow(const std::wstring& w) {
   WideCharToMultiByte(kGbk, 0, w.data(), static_cast<int>(w.size()), s.data(), n, nullptr, nullptr);
   return s;
 }
-
-// A dialog template in memory: the header, then items, each DWORD-aligned.
-class Template {
- public:
-  Template(const std::wstring& title, short cx, short cy) {
-    DLGTEMPLATE t{};
-    t.style = DS_MODALFRAME | DS_CENTER | DS_SETFONT | WS_POPUP | WS_CAPTION | WS_SYSMENU;
-    t.cx = cx, t.cy = cy;
-    put(&t, sizeof t);
-    word(0), word(0);  // no menu, the standard class
-    text(title);
-    word(9);
-    text(L"宋体");
-    count_at_ = offsetof(DLGTEMPLATE, cdit);
-  }
-  void item(WORD atom, const std::wstring& caption, int id, DWORD style, short x, short y, short cx, short cy) {
-    align();
-    DLGITEMTEMPLATE it{};
-    it.style = style | WS_CHILD | WS_VISIBLE;
-    it.x = x, it.y = y, it.cx = cx, it.cy = cy;
-    it.id = static_cast<WORD>(id);
-    put(&it, sizeof it);
-    word(0xFFFF), word(atom);
-    text(caption);
-    word(0);  // no creation data
-    WORD& count = *reinterpret_cast<WORD*>(bytes_.data() + count_at_);
-    ++count;
-  }
-  const DLGTEMPLATE* get() const { return reinterpret_cast<const DLGTEMPLATE*>(bytes_.data()); }
-
- private:
-  void put(const void* p, size_t n) {
-    const auto* b = static_cast<const unsigned char*>(p);
-    bytes_.insert(bytes_.end(), b, b + n);
-  }
-  void word(WORD w) { put(&w, 2); }
-  void text(const std::wstring& s) {
-    put(s.c_str(), (s.size() + 1) * 2);
-  }
-  void align() {
-    while (bytes_.size() % 4) bytes_.push_back(0);
-  }
-  std::vector<unsigned char> bytes_;
-  size_t count_at_ = 0;
-};
 
 struct Prompt {
   std::wstring label, message;
@@ -117,17 +72,16 @@ INT_PTR CALLBACK prompt_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
 }  // namespace
 
 bool ask_password(const std::string& prompt, const std::string& message, std::string& password) {
-  Template t(wide("密码输入"), 200, 78);
-  t.item(0x0082, L"", kLabel, SS_LEFT, 7, 7, 186, 10);
-  t.item(0x0081, L"", kEdit, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP, 7, 20, 186, 13);
-  t.item(0x0082, L"", kMessage, SS_LEFT, 7, 38, 186, 10);
-  t.item(0x0080, wide("确认(&O)"), IDOK, BS_DEFPUSHBUTTON | WS_TABSTOP, 86, 56, 50, 15);
-  t.item(0x0080, wide("取消(&C)"), IDCANCEL, BS_PUSHBUTTON | WS_TABSTOP, 143, 56, 50, 15);
+  framework::DialogTemplate t("密码输入", 0, 0, 200, 78);
+  t.add(framework::DialogTemplate::kStatic, "", kLabel, 7, 7, 186, 10, SS_LEFT);
+  t.add(framework::DialogTemplate::kEdit, "", kEdit, 7, 20, 186, 13, ES_PASSWORD | ES_AUTOHSCROLL | WS_BORDER | WS_TABSTOP);
+  t.add(framework::DialogTemplate::kStatic, "", kMessage, 7, 38, 186, 10, SS_LEFT);
+  t.add(framework::DialogTemplate::kButton, "确认(&O)", IDOK, 86, 56, 50, 15, BS_DEFPUSHBUTTON | WS_TABSTOP);
+  t.add(framework::DialogTemplate::kButton, "取消(&C)", IDCANCEL, 143, 56, 50, 15, BS_PUSHBUTTON | WS_TABSTOP);
   Prompt p;
   p.label = wide(prompt.empty() ? std::string("请输入数据库访问密码：") : prompt);
   p.message = wide(message);
-  INT_PTR rc = DialogBoxIndirectParamW(GetModuleHandleW(nullptr), t.get(), GetActiveWindow(), prompt_proc,
-                                       reinterpret_cast<LPARAM>(&p));
+  INT_PTR rc = t.run(GetActiveWindow(), prompt_proc, reinterpret_cast<LPARAM>(&p));
   bool ok = rc == IDOK && p.ok;
   if (ok) password = narrow(p.entered);
   for (wchar_t& c : p.entered) c = L' ';

@@ -2,6 +2,7 @@
 #include "database/validate.h"
 #include <cstring>
 #include "database/cipher.h"
+#include "database/lock_retry.h"
 
 namespace database {
 
@@ -99,7 +100,9 @@ int32_t validate_aux(DbFile& aux, bool writable, int32_t version) {
   constexpr int32_t kBadAux = -35;
   uint64_t length = 0;
   if (aux.size(&length)) return kBadAux;
-  bool locked = aux.lock(0, length ? length : 1);
+  // Another process may be writing a chain: the check waits for the file like every lock.
+  if (int32_t rc = lock_with_retry(aux, 0, length ? length : 1, lock_retry_time())) return rc;
+  bool locked = true;
   AuxHeader a{};
   int32_t rc = 0;
   if (aux.read_exact(0, &a, sizeof a, kBadAux) || std::memcmp(a.magic, kAuxMagic, 4) != 0 ||
