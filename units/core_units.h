@@ -37,5 +37,11 @@ void register_unit_type(const CoreUnitType& type);
 // The unit types built here (window, edit box, label, button, check box, timer, placeholder).
 extern const CoreUnitType kWindowUnitType, kEditBoxUnitType, kLabelUnitType,
     kButtonUnitType, kCheckBoxUnitType, kTimerUnitType, kPlaceholderUnitType;
+// The list, choice, bar, picker and file-system unit types.
+extern const CoreUnitType kGroupBoxUnitType, kRadioBoxUnitType, kComboBoxUnitType,
+    kListBoxUnitType, kChkListBoxUnitType, kHScrollBarUnitType, kVScrollBarUnitType,
+    kProcessBarUnitType, kSliderBarUnitType, kTabUnitType, kDatePickerUnitType,
+    kMonthCalendarUnitType, kDriverBoxUnitType, kDirBoxUnitType, kFileBoxUnitType,
+    kColorPickerUnitType, kHyperLinkerUnitType, kSpinUnitType;
 
 }  // namespace units

@@ -81,7 +81,12 @@ bool g_filled = false;
 // The unit types of this folder; other folders register theirs (register_unit_type).
 const CoreUnitType* const kOwnTypes[] = {&kWindowUnitType, &kEditBoxUnitType, &kLabelUnitType,
                                          &kButtonUnitType, &kCheckBoxUnitType, &kTimerUnitType,
-                                         &kPlaceholderUnitType};
+                                         &kPlaceholderUnitType,
+    &kGroupBoxUnitType, &kRadioBoxUnitType, &kComboBoxUnitType, &kListBoxUnitType,
+    &kChkListBoxUnitType, &kHScrollBarUnitType, &kVScrollBarUnitType, &kProcessBarUnitType,
+    &kSliderBarUnitType, &kTabUnitType, &kDatePickerUnitType, &kMonthCalendarUnitType,
+    &kDriverBoxUnitType, &kDirBoxUnitType, &kFileBoxUnitType, &kColorPickerUnitType,
+    &kHyperLinkerUnitType, &kSpinUnitType};
 
 // Names, flags and icons of all 51 types; the menu's property table; this folder's types.
 void fill_rows() {

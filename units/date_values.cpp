@@ -1,0 +1,71 @@
+// Date-time values to and from system times: whole days through the civil calendar count,
+// the fraction through milliseconds of the day.
+#include "units/date_values.h"
+#include <cmath>
+#include <cstdint>
+
+namespace units {
+
+namespace {
+
+// Days since 1 March of year 0 (proleptic Gregorian calendar) for a civil date.
+int64_t days_from_civil(int64_t y, int m, int d) {
+  y -= m <= 2;
+  int64_t era = (y >= 0 ? y : y - 399) / 400;
+  int64_t yoe = y - era * 400;
+  int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
+  int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
+  return era * 146097 + doe;
+}
+
+void civil_from_days(int64_t z, int& y, int& m, int& d) {
+  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
+  int64_t doe = z - era * 146097;
+  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
+  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
+  int64_t mp = (5 * doy + 2) / 153;
+  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
+  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
+  y = static_cast<int>(yoe + era * 400 + (m <= 2));
+}
+
+const int64_t kEpoch = days_from_civil(1899, 12, 30);
+const double kFirst = static_cast<double>(days_from_civil(100, 1, 1) - kEpoch);
+const double kLast = static_cast<double>(days_from_civil(9999, 12, 31) - kEpoch) + 0.99999999;
+
+}  // namespace
+
+SYSTEMTIME to_system_time(double value) {
+  if (std::isnan(value) || value < kFirst) value = kFirst;
+  if (value > kLast) value = kLast;
+  double day = std::floor(value);
+  int64_t ms = std::llround((value - day) * 86400000.0);
+  if (ms >= 86400000) ms = 86399999;
+  int y, m, d;
+  civil_from_days(static_cast<int64_t>(day) + kEpoch, y, m, d);
+  SYSTEMTIME t{};
+  t.wYear = static_cast<WORD>(y);
+  t.wMonth = static_cast<WORD>(m);
+  t.wDay = static_cast<WORD>(d);
+  t.wDayOfWeek = static_cast<WORD>((static_cast<int64_t>(day) % 7 + 7 + 6) % 7);  // day 0 was a Saturday
+  t.wHour = static_cast<WORD>(ms / 3600000);
+  t.wMinute = static_cast<WORD>(ms / 60000 % 60);
+  t.wSecond = static_cast<WORD>(ms / 1000 % 60);
+  t.wMilliseconds = static_cast<WORD>(ms % 1000);
+  return t;
+}
+
+double from_system_time(const SYSTEMTIME& t) {
+  double day = static_cast<double>(days_from_civil(t.wYear, t.wMonth, t.wDay) - kEpoch);
+  double ms = ((t.wHour * 60.0 + t.wMinute) * 60.0 + t.wSecond) * 1000.0 + t.wMilliseconds;
+  return day + ms / 86400000.0;
+}
+
+double today() {
+  SYSTEMTIME t;
+  GetLocalTime(&t);
+  t.wHour = t.wMinute = t.wSecond = t.wMilliseconds = 0;
+  return from_system_time(t);
+}
+
+}  // namespace units

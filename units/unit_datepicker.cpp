@@ -1,0 +1,99 @@
+// Date picker unit: the system date-time picker, with a drop-down calendar or up-down arrows,
+// showing a short date, a long date or the time. Its value is a date-time; 0 (as in empty
+// data) shows today. Minimum and maximum limit what can be picked (0: no limit). Event 0
+// reports each value the user picks (no argument: read the value).
+#include <windows.h>
+#include <commctrl.h>
+#include "units/common_controls.h"
+#include "units/core_units.h"
+#include "units/date_values.h"
+#include "units/stored_unit.h"
+
+namespace units {
+
+namespace {
+
+// Property indices of this unit type (property number - 8).
+enum Property : int {
+  kUpDown = 0, kFormat = 1, kValue = 2, kMinimum = 3, kMaximum = 4, kFont = 5, kDropAlign = 6,
+  kDataSource = 7, kDataColumn = 8
+};
+
+constexpr Field kFields[] = {
+    {Kind::kBool}, {Kind::kPick, 0, 2}, {Kind::kDate}, {Kind::kDate}, {Kind::kDate},
+    {Kind::kFont}, {Kind::kPick, 0, 1}, {Kind::kText}, {Kind::kText},
+};
+
+class DatePicker : public StoredUnit {
+ public:
+  DatePicker() : StoredUnit(kFields, std::size(kFields), 1) {}
+  bool create_window(const CreateArgs& a) override {
+    init_common_controls(ICC_DATE_CLASSES);
+    static const DWORD formats[] = {DTS_SHORTDATEFORMAT, DTS_LONGDATEFORMAT, DTS_TIMEFORMAT};
+    DWORD style = base_style(a) | formats[num(kFormat)];
+    if (flag(kUpDown) || num(kFormat) == 2) style |= DTS_UPDOWN;
+    if (num(kDropAlign) == 1) style |= DTS_RIGHTALIGN;
+    if (!create_control(DATETIMEPICK_CLASSA, "", style, 0, a.left, a.top, a.width, a.height,
+                        a.parent, a.control_id))
+      return false;
+    apply_font();
+    apply_range();
+    apply_value();
+    return true;
+  }
+  bool on_reflected(UINT msg, WPARAM, LPARAM lp, LRESULT& result) override {
+    if (msg != WM_NOTIFY || writing_ || reinterpret_cast<NMHDR*>(lp)->code != DTN_DATETIMECHANGE)
+      return false;
+    raise(0);
+    result = 0;
+    return true;
+  }
+
+ protected:
+  int apply(int index) override {
+    switch (index) {
+      case kUpDown: case kFormat: case kDropAlign: return 1;
+      case kValue: apply_value(); return 0;
+      case kMinimum: case kMaximum: apply_range(); apply_value(); return 0;
+      case kFont: apply_font(); return 0;
+      default: return 0;
+    }
+  }
+  void refresh(int index) override {
+    if (index != kValue || !handle()) return;
+    SYSTEMTIME t{};
+    if (SendMessageA(handle(), DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&t)) == GDT_VALID)
+      set_date(kValue, from_system_time(t));
+  }
+
+ private:
+  void apply_range() {
+    SYSTEMTIME r[2] = {to_system_time(date(kMinimum)), to_system_time(date(kMaximum))};
+    WPARAM limits = (date(kMinimum) != 0 ? GDTR_MIN : 0) | (date(kMaximum) != 0 ? GDTR_MAX : 0);
+    SendMessageA(handle(), DTM_SETRANGE, limits, reinterpret_cast<LPARAM>(r));
+  }
+  // Shows the value (today for 0), kept inside the limits.
+  void apply_value() {
+    double v = date(kValue) == 0 ? today() : date(kValue);
+    if (date(kMinimum) != 0 && v < date(kMinimum)) v = date(kMinimum);
+    if (date(kMaximum) != 0 && v > date(kMaximum)) v = date(kMaximum);
+    SYSTEMTIME t = to_system_time(v);
+    writing_ = true;
+    SendMessageA(handle(), DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&t));
+    writing_ = false;
+  }
+  bool writing_ = false;
+};
+
+void* __cdecl datepicker_interface(int number) { return table_interface<DatePicker>(number, true); }
+
+constexpr uint16_t kTypes[] = {kPropBool, kPropPick, kPropDateTime, kPropDateTime,
+                               kPropDateTime, kPropFont, kPropPick, kPropText18, kPropText20};
+constexpr auto kProperties = with_common(kTypes);
+static_assert(kProperties.size() == 17);
+
+}  // namespace
+
+const CoreUnitType kDatePickerUnitType{23, kProperties.data(), kProperties.size(), &datepicker_interface};
+
+}  // namespace units
