@@ -11,7 +11,9 @@
 #include <vector>
 #include "database/create.h"
 #include "database/engine.h"
+#include "database/index_check.h"
 #include "database/indexes.h"
+#include "database/key_transform.h"
 #include "database/lock_retry.h"
 #include "kit.h"
 #include "scratch_dir.h"
@@ -530,4 +532,284 @@ TEST_F(Engine, ErrorTextsAndTheLastErrorPerThread) {
   EXPECT_EQ(file_error(ERROR_LOCK_VIOLATION), -13);
   EXPECT_EQ(file_error(ERROR_FILE_NOT_FOUND), -3);
   EXPECT_EQ(file_error(ERROR_DISK_FULL), -14);
+}
+
+namespace {
+
+// The model of one record: what the database must hold.
+struct Row {
+  int32_t serial;
+  int32_t k;
+  std::string name;  // at most 6 bytes
+  std::string memo;
+  bool deleted = false;
+};
+
+// Checks one index against the model: one entry per record, each under the (transformed) key
+// of its record, in key order with equal keys by record number; and the tree's own checks.
+void expect_index_matches(Database* db, int32_t i, const std::vector<Row>& rows, const char* when) {
+  IndexTree& tree = db->index(i).tree;
+  const IndexKey& k = tree.key();
+  std::vector<int32_t> seen;
+  std::vector<std::string> keys;
+  ASSERT_EQ(tree.scan([&](int32_t record, const uint8_t* key) {
+    seen.push_back(record);
+    keys.emplace_back(reinterpret_cast<const char*>(key), static_cast<size_t>(k.key_length));
+    return true;
+  }), 0) << when;
+  ASSERT_EQ(seen.size(), rows.size()) << when << ": index " << i;
+  std::vector<bool> once(rows.size(), false);
+  for (size_t n = 0; n < seen.size(); ++n) {
+    ASSERT_TRUE(seen[n] >= 0 && size_t(seen[n]) < rows.size() && !once[size_t(seen[n])]) << when;
+    once[size_t(seen[n])] = true;
+    // The record's key as the model has it: the key fields' stored bytes in key order.
+    const Row& r = rows[size_t(seen[n])];
+    std::string raw;
+    for (int32_t p = 0; p < k.shape.count; ++p) {
+      if (db->field(k.fields[p]).type == kInt) raw.append(reinterpret_cast<const char*>(&r.k), 4);
+      else {
+        std::string t = r.name;
+        t.resize(6, '\0');
+        raw += t;
+      }
+    }
+    uint8_t want[kMaxKeyLength];
+    transform_key(k.shape, k.sort_mode, k.key_flags, reinterpret_cast<const uint8_t*>(raw.data()), want);
+    EXPECT_EQ(keys[n], std::string(reinterpret_cast<const char*>(want), raw.size())) << when << " record " << seen[n];
+    if (n > 0) {
+      int c = compare_keys(k.shape, reinterpret_cast<const uint8_t*>(keys[n - 1].data()),
+                           reinterpret_cast<const uint8_t*>(keys[n].data()));
+      EXPECT_TRUE(c < 0 || (c == 0 && seen[n - 1] < seen[n])) << when << ": order at entry " << n;
+    }
+  }
+  IndexReport report;
+  RecordSource records;
+  ASSERT_EQ(records_in_file(db->file(), db->data_start(), db->record_length(), &records), 0);
+  ASSERT_EQ(check_index(tree, static_cast<int32_t>(rows.size()), &records, &report), 0);
+  EXPECT_TRUE(report.ok()) << when << ": " << (report.faults.empty() ? "" : report.faults[0].what);
+}
+
+}  // namespace
+
+TEST_F(Engine, RandomOperationsAgainstAModel) {
+  ASSERT_EQ(create_database(dir_ + "model", {{"k", kInt, 0}, {"name", kText, 6}, {"m", kMemo, 0}}), 0);
+  Database* db = open(dir_ + "model");
+  ASSERT_EQ(db->create_index({"by_k", {"k"}, 0, 0, 1}), 0);
+  ASSERT_EQ(db->create_index({"by_name", {"name", "K"}, 0, kIgnoreCase | kIgnoreSpaces, 1}), 0);
+  EXPECT_EQ(db->current_index(), 1) << "a new index becomes current";
+  EXPECT_EQ(db->index_fields(1), (std::vector<std::string>{"name", "k"}));
+  std::vector<Row> rows;
+  int32_t next_serial = 1;
+  std::mt19937 rng(12345);
+  auto pick = [&](int n) { return static_cast<int32_t>(rng() % uint32_t(n)); };
+  auto random_name = [&] {
+    static const char* parts[] = {"ab", "AB", "a b", "x", "Zz", "", "q q", "张"};
+    return std::string(parts[pick(8)]) + parts[pick(8)];
+  };
+  auto cut = [](std::string s) { return s.substr(0, 6); };
+  for (int step = 0; step < 3000; ++step) {
+    int op = pick(1000);
+    if (op < 550 || rows.empty()) {
+      Row r{next_serial++, pick(40), cut(random_name()), std::string(size_t(pick(3)) * size_t(pick(700)), char('a' + pick(26)))};
+      ASSERT_EQ(db->append_values({Value::of_int(kInt, r.k), Value::of_bytes(kText, r.name), Value::of_bytes(kText, r.memo)}), 0);
+      rows.push_back(r);
+    } else if (op < 850) {
+      int32_t at = pick(static_cast<int>(rows.size()));
+      db->go_to(at);
+      Row& r = rows[size_t(at)];
+      switch (pick(3)) {
+        case 0: r.k = pick(40); ASSERT_EQ(db->write_field(0, Value::of_int(kInt, r.k)), 0); break;
+        case 1: r.name = cut(random_name()); ASSERT_EQ(db->write_field(1, Value::of_bytes(kText, r.name)), 0); break;
+        default: r.memo = std::string(size_t(pick(1500)), 'm'); ASSERT_EQ(db->write_field(2, Value::of_bytes(kText, r.memo)), 0);
+      }
+    } else if (op < 970) {
+      int32_t at = pick(static_cast<int>(rows.size()));
+      db->go_to(at);
+      rows[size_t(at)].deleted = !rows[size_t(at)].deleted;
+      ASSERT_EQ(db->set_deleted(rows[size_t(at)].deleted), 0);
+    } else if (op < 985) {
+      ASSERT_EQ(db->pack(), 0);
+      std::vector<Row> kept;
+      for (const Row& r : rows)
+        if (!r.deleted) kept.push_back(r);
+      rows = kept;
+    } else if (op < 998) {
+      ASSERT_EQ(db->set_current_index(pick(2) ? "BY_K" : "by_name"), 0);
+      ASSERT_EQ(db->reindex(), 0);
+    } else {
+      ASSERT_EQ(db->clear(), 0);
+      rows.clear();
+    }
+    if (step % 100 == 99 || step == 2999) {
+      std::string when = "step " + std::to_string(step);
+      ASSERT_EQ(count(db), static_cast<int32_t>(rows.size())) << when;
+      expect_index_matches(db, 0, rows, when.c_str());
+      expect_index_matches(db, 1, rows, when.c_str());
+    }
+  }
+  // Every value, serial and deleted mark as the model has it; a seek finds each k.
+  for (size_t at = 0; at < rows.size(); ++at) {
+    db->go_to(static_cast<int32_t>(at));
+    int32_t s = 0;
+    bool deleted = false;
+    ASSERT_EQ(db->serial(&s), 0);
+    ASSERT_EQ(db->is_deleted(&deleted), 0);
+    EXPECT_EQ(s, rows[at].serial);
+    EXPECT_EQ(deleted, rows[at].deleted);
+    EXPECT_EQ(int_of(db, 0), rows[at].k);
+    EXPECT_EQ(text_of(db, 1), rows[at].name);
+    EXPECT_EQ(text_of(db, 2), rows[at].memo);
+  }
+  ASSERT_EQ(db->set_current_index("by_k"), 0);
+  for (int32_t k = 0; k < 40; ++k) {
+    int32_t first = -1;
+    for (size_t at = 0; at < rows.size() && first < 0; ++at)
+      if (rows[at].k == k) first = static_cast<int32_t>(at);
+    db->go_first();
+    bool found = false;
+    ASSERT_EQ(db->seek({Value::of_number(kDouble, k + 0.25)}, &found), 0) << "a double converts to the key's integer";
+    EXPECT_EQ(found, first >= 0);
+    if (found) EXPECT_EQ(db->current(), first) << "the first record with the key";
+  }
+  bool found = false;
+  EXPECT_EQ(db->seek({}, &found), -73);
+  EXPECT_EQ(db->seek({Value::of_bytes(kText, "1")}, &found), -72);
+  EXPECT_EQ(db->set_current_index("none"), -68);
+  close_database(db);
+
+  // Reopened with its indexes, the files still agree.
+  OpenOptions o;
+  o.indexes = {"by_k", "by_name.VNX"};
+  db = open(dir_ + "model", o);
+  ASSERT_NE(db, nullptr);
+  EXPECT_EQ(db->current_index(), 0);
+  expect_index_matches(db, 0, rows, "reopened");
+  expect_index_matches(db, 1, rows, "reopened");
+  close_database(db);
+  o.indexes = {"by_k", "BY_K.vnx"};
+  EXPECT_EQ(open_code(dir_ + "model", o), -33) << "one index file named twice";
+}
+
+TEST_F(Engine, KeyFieldWrittenWithItsOwnValueLeavesTheFilesUntouched) {
+  ASSERT_EQ(create_database(dir_ + "same", {{"k", kInt, 0}, {"v", kInt, 0}}), 0);
+  Database* db = open(dir_ + "same");
+  ASSERT_EQ(db->create_index({"k", {"k"}, 0, 0, 1}), 0);
+  ASSERT_EQ(db->append_values({Value::of_int(kInt, 7), Value::of_int(kInt, 1)}), 0);
+  // Both files get an old write time; a write of the same key value must not change it.
+  FILETIME old_time{0x12345678, 0x01C00000};
+  auto age = [&](const char* name) {
+    HANDLE h = CreateFileA((dir_ + name).c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                           OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(h, INVALID_HANDLE_VALUE);
+    SetFileTime(h, nullptr, nullptr, &old_time);
+    CloseHandle(h);
+  };
+  auto written = [&](const char* name) {
+    WIN32_FILE_ATTRIBUTE_DATA a{};
+    GetFileAttributesExA((dir_ + name).c_str(), GetFileExInfoStandard, &a);
+    return CompareFileTime(&a.ftLastWriteTime, &old_time) != 0;
+  };
+  age("same.VDB");
+  age("k.VNX");
+  ASSERT_EQ(db->write_field(0, Value::of_int(kLong, 7)), 0);
+  EXPECT_FALSE(written("same.VDB"));
+  EXPECT_FALSE(written("k.VNX"));
+  ASSERT_EQ(db->write_field(0, Value::of_int(kInt, 8)), 0);
+  EXPECT_TRUE(written("same.VDB"));
+  EXPECT_TRUE(written("k.VNX"));
+}
+
+TEST_F(Engine, TwoProcessesAppendingAtOnceLoseNothing) {
+  ASSERT_EQ(create_database(dir_ + "shared", {{"tag", kInt, 0}, {"seq", kInt, 0}, {"m", kMemo, 0}}), 0);
+  {
+    Database* db = open(dir_ + "shared");
+    ASSERT_EQ(db->create_index({"seq", {"seq", "tag"}, 0, 0, 1}), 0);
+    close_database(db);
+  }
+  const int kEach = 250;
+  std::string args = "\"" + dir_ + "shared\" ";
+  kit::Process one(kit::bin_dir() + "db_appender.exe", args + "1 " + std::to_string(kEach) + " \"" + dir_ + "p1\" 600 seq");
+  kit::Process two(kit::bin_dir() + "db_appender.exe", args + "2 " + std::to_string(kEach) + " \"" + dir_ + "p2\" 600 seq");
+  DWORD code1 = 1, code2 = 1;
+  ASSERT_TRUE(one.wait(60000, &code1));
+  ASSERT_TRUE(two.wait(60000, &code2));
+  EXPECT_EQ(code1, 0u);
+  EXPECT_EQ(code2, 0u);
+  OpenOptions o;
+  o.indexes = {"seq"};
+  Database* db = open(dir_ + "shared", o);
+  ASSERT_NE(db, nullptr);
+  ASSERT_EQ(count(db), 2 * kEach);
+  std::vector<Row> rows;
+  std::map<int32_t, int> serials;
+  std::vector<std::vector<bool>> seen(3, std::vector<bool>(kEach + 1, false));
+  for (int32_t at = 0; at < 2 * kEach; ++at) {
+    db->go_to(at);
+    int32_t s = 0;
+    ASSERT_EQ(db->serial(&s), 0);
+    ++serials[s];
+    int32_t tag = static_cast<int32_t>(int_of(db, 0)), seq = static_cast<int32_t>(int_of(db, 1));
+    ASSERT_TRUE(tag == 1 || tag == 2);
+    ASSERT_TRUE(seq >= 1 && seq <= kEach);
+    EXPECT_FALSE(seen[size_t(tag)][size_t(seq)]);
+    seen[size_t(tag)][size_t(seq)] = true;
+    EXPECT_EQ(text_of(db, 2), std::string(600, char('a' + seq % 26))) << "memo of " << tag << "/" << seq;
+  }
+  EXPECT_EQ(serials.size(), size_t(2 * kEach)) << "serials unique";
+  EXPECT_EQ(serials.begin()->first, 1);
+  EXPECT_EQ(serials.rbegin()->first, 2 * kEach);
+  IndexReport report;
+  RecordSource records;
+  ASSERT_EQ(records_in_file(db->file(), db->data_start(), db->record_length(), &records), 0);
+  ASSERT_EQ(check_index(db->index(0).tree, 2 * kEach, &records, &report), 0);
+  EXPECT_TRUE(report.ok()) << (report.faults.empty() ? "" : report.faults[0].what);
+  EXPECT_EQ(report.entries, 2 * kEach) << "every append indexed";
+}
+
+TEST_F(Engine, KilledWhileAppendingKeepsEveryReturnedAppend) {
+  ASSERT_EQ(create_database(dir_ + "killed", {{"tag", kInt, 0}, {"seq", kInt, 0}, {"m", kMemo, 0}}), 0);
+  for (int round = 0; round < 3; ++round) {
+    const std::string progress = dir_ + "progress" + std::to_string(round);
+    kit::Process p(kit::bin_dir() + "db_appender.exe",
+                   "\"" + dir_ + "killed\" " + std::to_string(round) + " 1000000 \"" + progress + "\" " +
+                       std::to_string(300 + 450 * round));
+    int32_t returned = 0;
+    auto read_progress = [&] {
+      HANDLE h = CreateFileA(progress.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                             nullptr, OPEN_EXISTING, 0, nullptr);
+      DWORD done = 0;
+      int32_t v = 0;
+      if (h != INVALID_HANDLE_VALUE) {
+        ReadFile(h, &v, 4, &done, nullptr);
+        CloseHandle(h);
+      }
+      return done == 4 ? v : 0;
+    };
+    ASSERT_TRUE(kit::drive::wait_until([&] { return read_progress() >= 50 + 40 * round; }, 20000));
+    Sleep(static_cast<DWORD>(7 * round));
+    p.kill();
+    p.wait(5000);
+    returned = read_progress();
+    Database* db = open(dir_ + "killed");
+    ASSERT_NE(db, nullptr);
+    int32_t c = count(db);
+    std::vector<bool> seen(size_t(c) + 2, false);
+    int32_t mine = 0;
+    for (int32_t at = 0; at < c; ++at) {
+      db->go_to(at);
+      if (int_of(db, 0) != round) continue;
+      int32_t seq = static_cast<int32_t>(int_of(db, 1));
+      if (seq >= 1 && seq <= c) seen[size_t(seq)] = true;
+      ++mine;
+      std::string memo;
+      ASSERT_EQ(db->read_stored(2, memo), 0) << "round " << round << " seq " << seq;
+    }
+    for (int32_t seq = 1; seq <= returned; ++seq)
+      ASSERT_TRUE(seen[size_t(seq)]) << "round " << round << ": append " << seq << " had returned";
+    EXPECT_GE(mine, returned);
+    // The database stays usable: another append and value after the kill.
+    ASSERT_EQ(db->append_values({Value::of_int(kInt, 99), Value::of_int(kInt, 0), Value::of_bytes(kText, "after")}), 0);
+    EXPECT_EQ(text_of(db, 2), "after");
+    close_database(db);
+  }
 }
