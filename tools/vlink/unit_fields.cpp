@@ -13,13 +13,17 @@ namespace vlink {
 
 namespace {
 
-enum Kind { kU32, kU16, kBytes, kText, kFont };
+enum Kind { kU32, kU16, kBytes, kText, kFont, kF64, kItems, kInts };
+// kF64: a date-time as its 64-bit double ("45000.25"); kItems: an item list from one string,
+// items separated by "|" (a count, then each item as a length and its bytes); kInts: 32-bit
+// integers from one string of comma-separated numbers ("1,0,1").
 
 struct Field {
   const char* name;
   Kind kind;
   int64_t number;   // default of a number field
   uint32_t since;   // first record version that holds the field
+  const char* text = nullptr;  // default of a text field (empty when null)
 };
 
 struct Schema {
@@ -27,6 +31,12 @@ struct Schema {
   uint32_t version;  // the current version
   std::vector<Field> fields;
 };
+
+// Both scroll bars: position, range, steps, events while dragging.
+std::vector<Field> scroll_bar_fields() {
+  return {{"position", kU32, 0, 1}, {"minimum", kU32, 0, 1}, {"maximum", kU32, 100, 1},
+          {"page-step", kU32, 10, 1}, {"line-step", kU32, 1, 1}, {"track", kU32, 1, 1}};
+}
 
 const std::vector<Schema>& schemas() {
   static const std::vector<Schema> all = {
@@ -67,6 +77,78 @@ const std::vector<Schema>& schemas() {
         {"font", kFont, 0, 1}, {"caption", kText, 0, 1}, {"text1", kText, 0, 2},
         {"text2", kText, 0, 2}}},
       {0x10020, 1, {{"interval", kU32, 0, 1}}},
+      // The list, choice, bar, picker and file-system units: version 1, fields in property order.
+      {0x10009, 1,
+       {{"caption", kText, 0, 1}, {"align", kU32, 0, 1}, {"text-colour", kU32, 0, 1},
+        {"back-colour", kU32, 0xFF000000, 1}, {"font", kFont, 0, 1}}},
+      {0x1000D, 1,
+       {{"picture", kBytes, 0, 1}, {"push-like", kU32, 0, 1}, {"flat", kU32, 0, 1},
+        {"caption", kText, 0, 1}, {"left-text", kU32, 0, 1}, {"align", kU32, 0, 1},
+        {"valign", kU32, 1, 1}, {"text-colour", kU32, 0, 1}, {"back-colour", kU32, 0xFF000000, 1},
+        {"font", kFont, 0, 1}, {"checked", kU32, 0, 1}}},
+      {0x1000E, 1,
+       {{"kind", kU32, 0, 1}, {"content", kText, 0, 1}, {"max-length", kU32, 0, 1},
+        {"sel-start", kU32, 0, 1}, {"sel-length", kU32, 0, 1}, {"sel-text", kText, 0, 1},
+        {"sorted", kU32, 0, 1}, {"current", kU32, -1, 1}, {"text-colour", kU32, 0, 1},
+        {"back-colour", kU32, 0xFF000000, 1}, {"font", kFont, 0, 1}, {"rows", kU32, 8, 1},
+        {"items", kItems, 0, 1}, {"values", kInts, 0, 1}, {"data-source", kText, 0, 1},
+        {"data-column", kText, 0, 1}, {"integral-height", kU32, 1, 1}}},
+      {0x1000F, 1,
+       {{"border", kU32, 1, 1}, {"sorted", kU32, 0, 1}, {"multi-column", kU32, 0, 1},
+        {"current", kU32, -1, 1}, {"text-colour", kU32, 0, 1}, {"back-colour", kU32, 0xFF000000, 1},
+        {"font", kFont, 0, 1}, {"multi-select", kU32, 0, 1}, {"column-width", kU32, 0, 1},
+        {"items", kItems, 0, 1}, {"values", kInts, 0, 1}, {"data-source", kText, 0, 1},
+        {"data-column", kText, 0, 1}, {"hscroll", kU32, 0, 1}}},
+      {0x10010, 1,
+       {{"border", kU32, 1, 1}, {"sorted", kU32, 0, 1}, {"check-on-click", kU32, 0, 1},
+        {"current", kU32, -1, 1}, {"grid-lines", kU32, 0, 1}, {"font", kFont, 0, 1},
+        {"top-index", kU32, 0, 1}, {"items", kItems, 0, 1}, {"checks", kInts, 0, 1}}},
+      {0x10011, 1, scroll_bar_fields()},
+      {0x10012, 1, scroll_bar_fields()},
+      {0x10013, 1,
+       {{"border", kU32, 0, 1}, {"orientation", kU32, 0, 1}, {"smooth", kU32, 0, 1},
+        {"minimum", kU32, 0, 1}, {"maximum", kU32, 100, 1}, {"position", kU32, 0, 1}}},
+      {0x10014, 1,
+       {{"border", kU32, 0, 1}, {"orientation", kU32, 0, 1}, {"ticks", kU32, 0, 1},
+        {"tick-frequency", kU32, 1, 1}, {"show-selection", kU32, 0, 1}, {"minimum", kU32, 0, 1},
+        {"maximum", kU32, 10, 1}, {"position", kU32, 0, 1}, {"line-step", kU32, 1, 1},
+        {"page-step", kU32, 2, 1}, {"sel-start", kU32, 0, 1}, {"sel-end", kU32, 0, 1}}},
+      {0x10015, 1,
+       {{"placement", kU32, 0, 1}, {"multi-line", kU32, 0, 1}, {"font", kFont, 0, 1},
+        {"captions", kItems, 0, 1}, {"current", kU32, 0, 1}, {"buttons", kU32, 0, 1},
+        {"hot-track", kU32, 0, 1}, {"back-colour", kU32, 0xFF000000, 1}}},
+      {0x10017, 1,
+       {{"up-down", kU32, 0, 1}, {"format", kU32, 0, 1}, {"value", kF64, 0, 1},
+        {"minimum", kF64, 0, 1}, {"maximum", kF64, 0, 1}, {"font", kFont, 0, 1},
+        {"drop-align", kU32, 0, 1}, {"data-source", kText, 0, 1}, {"data-column", kText, 0, 1}}},
+      {0x10018, 1,
+       {{"show-today", kU32, 1, 1}, {"week-numbers", kU32, 0, 1}, {"first-day", kU32, 6, 1},
+        {"multi-select", kU32, 0, 1}, {"max-selection", kU32, 7, 1}, {"value", kF64, 0, 1},
+        {"minimum", kF64, 0, 1}, {"maximum", kF64, 0, 1}, {"circle-today", kU32, 1, 1},
+        {"scroll-rate", kU32, 1, 1}, {"sel-start", kF64, 0, 1}, {"sel-end", kF64, 0, 1},
+        {"font", kFont, 0, 1}, {"text-colour", kU32, 0xFF000000, 1},
+        {"back-colour", kU32, 0xFF000000, 1}, {"month-back-colour", kU32, 0xFF000000, 1},
+        {"title-text-colour", kU32, 0xFF000000, 1}, {"title-back-colour", kU32, 0xFF000000, 1},
+        {"trailing-text-colour", kU32, 0xFF000000, 1}, {"border", kU32, 0, 1}}},
+      {0x10019, 1,
+       {{"drive", kText, 0, 1}, {"letter-only", kU32, 0, 1}, {"text-colour", kU32, 0, 1},
+        {"back-colour", kU32, 0xFF000000, 1}, {"font", kFont, 0, 1}}},
+      {0x1001A, 1,
+       {{"directory", kText, 0, 1}, {"border", kU32, 1, 1}, {"back-colour", kU32, 0xFF000000, 1},
+        {"font", kFont, 0, 1}}},
+      {0x1001B, 1,
+       {{"directory", kText, 0, 1}, {"patterns", kText, 0, 1, "*.*"}, {"multi-select", kU32, 0, 1},
+        {"file-name", kText, 0, 1}, {"archive", kU32, 1, 1}, {"hidden", kU32, 0, 1},
+        {"read-only", kU32, 1, 1}, {"system", kU32, 0, 1}, {"normal", kU32, 1, 1},
+        {"earliest", kF64, 0, 1}, {"latest", kF64, 0, 1}, {"border", kU32, 1, 1},
+        {"text-colour", kU32, 0, 1}, {"back-colour", kU32, 0xFF000000, 1}, {"font", kFont, 0, 1}}},
+      {0x1001C, 1, {{"colour", kU32, 0, 1}, {"allow-transparent", kU32, 0, 1}}},
+      {0x1001D, 1,
+       {{"caption", kText, 0, 1}, {"align", kU32, 0, 1}, {"address", kText, 0, 1},
+        {"tip", kText, 0, 1}, {"link-colour", kU32, 0xFF0000, 1}, {"hover-colour", kU32, 0x0000FF, 1},
+        {"visited-colour", kU32, 0x800080, 1}, {"back-colour", kU32, 0xFF000000, 1},
+        {"underline", kU32, 0, 1}, {"font", kFont, 0, 1}}},
+      {0x1001E, 1, {{"orientation", kU32, 0, 1}, {"hot-track", kU32, 0, 1}}},
   };
   return all;
 }
@@ -83,6 +165,7 @@ struct Value {
   bool set = false;
   int64_t number = 0;
   std::string bytes;
+  std::string raw;  // a date-time's number as written
 };
 
 int64_t parse_number(const std::string& w, const std::string& field) {
@@ -165,6 +248,8 @@ Bytes encode_unit_fields(uint32_t type, const std::vector<FieldToken>& tokens,
       v.bytes = font_record(t.text, parse_number(tokens[i++].text, name));
     } else if (t.quoted) {
       v.bytes = t.text;
+    } else if (f->kind == kF64) {
+      v.raw = t.text;
     } else {
       v.number = parse_number(t.text, name);
     }
@@ -184,8 +269,42 @@ Bytes encode_unit_fields(uint32_t type, const std::vector<FieldToken>& tokens,
       }
       case kBytes: case kText: case kFont:
         if (v.set && v.bytes.empty() && v.number) throw Error("field " + std::string(f.name) + " takes bytes or a string");
-        w.text(v.bytes);
+        w.text(v.set || !f.text ? v.bytes : std::string(f.text));
         break;
+      case kF64: {
+        double d = 0;
+        if (v.set) {
+          const std::string& t = v.raw;
+          char* end = nullptr;
+          d = std::strtod(t.c_str(), &end);
+          if (t.empty() || *end) throw Error("field " + std::string(f.name) + ": expected a date-time number, found " + t);
+        }
+        w.raw(&d, 8);
+        break;
+      }
+      case kItems: {
+        std::vector<std::string> items;
+        for (size_t at = 0; v.set && at <= v.bytes.size();) {
+          size_t bar = v.bytes.find('|', at);
+          if (bar == std::string::npos) bar = v.bytes.size();
+          items.push_back(v.bytes.substr(at, bar - at));
+          at = bar + 1;
+        }
+        w.u32(static_cast<uint32_t>(items.size()));
+        for (const std::string& item : items) w.text(item);
+        break;
+      }
+      case kInts: {
+        Writer ints;
+        for (size_t at = 0; v.set && at < v.bytes.size();) {
+          size_t comma = v.bytes.find(',', at);
+          if (comma == std::string::npos) comma = v.bytes.size();
+          ints.u32(static_cast<uint32_t>(parse_number(v.bytes.substr(at, comma - at), f.name)));
+          at = comma + 1;
+        }
+        w.text(std::string(ints.bytes().begin(), ints.bytes().end()));
+        break;
+      }
     }
   }
   return w.bytes();

@@ -4,8 +4,10 @@
 // for the last unit entry, after its type is known. VALUE is a number, a "string" (GBK), hex
 // "..." (bytes), file "path" (bytes of a file, relative to the description's folder) or, for
 // fonts, "face" HEIGHT (a logical-font record: that face, HEIGHT pixels, normal weight, the
-// GB2312 character set). `version N` writes an older version of the record (fields the
-// version lacks are left out). Fields not named keep their defaults.
+// GB2312 character set). Date-time fields take a number with a fraction (45000.25); item
+// lists one string with the items separated by "|" ("甲|乙|丙"); integer lists one string of
+// comma-separated numbers ("1,0,1"). `version N` writes an older version of the record
+// (fields the version lacks are left out). Fields not named keep their defaults.
 #pragma once
 #include <string>
 #include <vector>
