@@ -3,6 +3,7 @@
 // is a registered open file and otherwise does nothing and returns its failure value.
 #include <windows.h>
 #include <algorithm>
+#include <cstring>
 #include <string>
 #include "corelib/cmd_support.h"
 #include "corelib/commands.h"
@@ -345,6 +346,13 @@ CORELIB_COMMAND(read_line) {  // 169
 
 CORELIB_COMMAND(write_lines) {  // 170
   files::OpenFile* f = file_arg(argc, args);
+  if (f && argc == 2 && args[1].type == kTypeText) {  // one text, the common case: no staging copy
+    const char* text = text_of(args[1]);
+    int64_t start = f->position();
+    bool ok = f->write(text, strlen(text)) && f->write("\r\n", 2);
+    if (!ok) f->seek(start);
+    return set_bool(result, ok);
+  }
   const std::string& text = values_as_text(argc, args, 1, true);
   set_bool(result, f && write_all(f, text));
 }
