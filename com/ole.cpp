@@ -2,6 +2,7 @@
 #include "com/ole.h"
 #include <windows.h>
 #include <ole2.h>
+#include "com/object_value.h"
 #include "runtime/registry.h"
 
 namespace com {
@@ -19,6 +20,9 @@ void release() {
 }  // namespace
 
 void install() {
+  static bool answers_installed = false;
+  if (!answers_installed) install_object_values();
+  answers_installed = true;
   if (g_initialised || FAILED(OleInitialize(nullptr))) return;
   g_initialised = true;
   runtime::register_cleanup(runtime::CleanupStage::kLast, &release);

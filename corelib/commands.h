@@ -242,4 +242,51 @@ CORELIB_COMMAND(text_at_address);   // 579
 CORELIB_COMMAND(bytes_at_address);  // 580
 CORELIB_COMMAND(write_to_address);  // 581
 
+// Object values and calls by name (cmd_object.cpp).
+CORELIB_COMMAND(object_assign);         // 582
+CORELIB_COMMAND(object_create);         // 583
+CORELIB_COMMAND(object_attach);         // 584
+CORELIB_COMMAND(object_clear);          // 585
+CORELIB_COMMAND(object_is_empty);       // 586
+CORELIB_COMMAND(object_same);           // 587
+CORELIB_COMMAND(object_read_text);      // 588
+CORELIB_COMMAND(object_read_number);    // 589
+CORELIB_COMMAND(object_read_logical);   // 590
+CORELIB_COMMAND(object_read_date);      // 591
+CORELIB_COMMAND(object_read_object);    // 592
+CORELIB_COMMAND(object_read_variant);   // 593
+CORELIB_COMMAND(object_write);          // 594
+CORELIB_COMMAND(object_call);           // 595
+CORELIB_COMMAND(object_call_variant);   // 596
+CORELIB_COMMAND(object_call_text);      // 597
+CORELIB_COMMAND(object_call_number);    // 598
+CORELIB_COMMAND(object_call_logical);   // 599
+CORELIB_COMMAND(object_call_date);      // 600
+CORELIB_COMMAND(object_call_object);    // 601
+CORELIB_COMMAND(picture_object);        // 602
+CORELIB_COMMAND(font_object);           // 603
+CORELIB_COMMAND(picture_object_data);   // 604
+CORELIB_COMMAND(font_object_record);    // 605
+CORELIB_COMMAND(object_error_text);     // 606
+CORELIB_COMMAND(object_show_info);      // 607
+CORELIB_COMMAND(unit_object);           // 621
+
+// Variants (cmd_variant.cpp).
+CORELIB_COMMAND(variant_copy);          // 608
+CORELIB_COMMAND(variant_clear);         // 609
+CORELIB_COMMAND(variant_set);           // 610
+CORELIB_COMMAND(variant_kind);          // 611
+CORELIB_COMMAND(variant_as_text);       // 612
+CORELIB_COMMAND(variant_as_number);     // 613
+CORELIB_COMMAND(variant_as_logical);    // 614
+CORELIB_COMMAND(variant_as_date);       // 615
+CORELIB_COMMAND(variant_as_object);     // 616
+CORELIB_COMMAND(variant_as_array);      // 617
+CORELIB_COMMAND(variant_as_bytes);      // 618
+CORELIB_COMMAND(variant_create_array);  // 619
+CORELIB_COMMAND(variant_dimensions);    // 623
+CORELIB_COMMAND(variant_bound);         // 625
+CORELIB_COMMAND(variant_element);       // 627
+CORELIB_COMMAND(variant_set_element);   // 628
+
 }  // namespace corelib
