@@ -1,8 +1,6 @@
 // Program control: colour values, waiting, processing waiting messages, the busy cursor, and
 // playing sounds (the runtime plays them; these commands hand the data over).
 #include <windows.h>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include "corelib/cmd_support.h"
 #include "corelib/commands.h"
@@ -18,11 +16,6 @@ namespace {
 HCURSOR g_cursor_before_busy = nullptr;
 bool g_busy = false;
 
-std::string file_content(const char* name) {
-  std::ifstream in(name, std::ios::binary);
-  if (!in) return {};
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
 
 }  // namespace
 
@@ -64,7 +57,7 @@ CORELIB_COMMAND(restore_cursor) {
 CORELIB_COMMAND(play_sound) {
   Arg sound(arg_at(argc, args, 0));
   std::string data;
-  if (sound.type() == kTypeText) data = file_content(text_of(sound.record()));
+  if (sound.type() == kTypeText) data = file_bytes(text_of(sound.record()));
   else if (sound.type() == kTypeBin) data = std::string(bin_of(sound.record()));
   if (data.empty()) return set_bool(result, false);
   uint32_t request[3] = {static_cast<uint32_t>(reinterpret_cast<uintptr_t>(data.data())),

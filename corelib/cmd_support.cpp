@@ -3,11 +3,19 @@
 #include <algorithm>
 #include <cmath>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 #include "runtime/crt.h"
 #include "runtime/heap.h"
 #include "runtime/value_ops.h"
 
 namespace corelib {
+
+std::string file_bytes(const char* path) {
+  std::ifstream in(path, std::ios::binary);
+  if (!in) return {};
+  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+}
 
 using namespace runtime;
 

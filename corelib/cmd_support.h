@@ -55,6 +55,9 @@ std::string shown_text(const ArgRecord& value);
 // The C library's decimal reading of a text, modulo 2^64 (callers cut to their width).
 uint64_t read_decimal(const std::string& s);
 
+// The whole content of a file named by a GBK path; empty when it cannot be read.
+std::string file_bytes(const char* path);
+
 // The half-width fold of GBK texts: full-width letters, digits, signs and spaces become
 // single-byte characters (0xA3 x -> x & 0x7F, 0xA1A1 -> space, 0xA1AB -> "~", stars -> "*").
 std::string half_width(std::string_view text);

@@ -1,8 +1,6 @@
 // Core command 450, set tray icon: a window's notification-area icon from an icon file (named
 // by a text) or icon data (a byte set), with an optional tip.
 #include <windows.h>
-#include <fstream>
-#include <iterator>
 #include <string>
 #include "corelib/cmd_support.h"
 #include "corelib/commands.h"
@@ -13,16 +11,6 @@
 #include "units/window_unit.h"
 
 namespace corelib {
-
-namespace {
-
-std::string file_content(const char* name) {
-  std::ifstream in(name, std::ios::binary);
-  if (!in) return {};
-  return std::string((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-}
-
-}  // namespace
 
 // Arguments: the window as a unit (window identifier, unit identifier), icon data (a text
 // naming an icon file, or a byte set), optional tip text. No result.
@@ -35,7 +23,7 @@ void __cdecl set_tray_icon(runtime::ResultRecord*, int argc, runtime::ArgRecord*
   std::string data;
   if ((icon_arg.type & runtime::kTypeMask) == runtime::kTypeText) {
     const char* name = text_of(icon_arg);
-    if (*name) data = file_content(name);
+    if (*name) data = file_bytes(name);
   } else if ((icon_arg.type & runtime::kTypeMask) == runtime::kTypeBin) {
     data = std::string(bin_of(icon_arg));
   }
