@@ -24,7 +24,7 @@
 namespace database {
 
 class IndexPager;
-struct IndexFault;
+struct IndexReport;
 
 // How keys of an open index are built and compared.
 struct IndexKey {
@@ -129,8 +129,8 @@ class IndexTree {
  private:
   friend class IndexOp;
   friend int32_t check_index(IndexTree& tree, int32_t record_count, const RecordSource* records,
-                             std::vector<IndexFault>* faults);
-  int32_t check_open(bool write, Share share, const std::vector<FieldDescriptor>& fields, int32_t version);
+                             IndexReport* report);
+  int32_t check_open(const std::vector<FieldDescriptor>& fields, int32_t version);
 
   std::unique_ptr<DbFile> file_;
   std::unique_ptr<IndexPager> pager_;
@@ -138,6 +138,7 @@ class IndexTree {
   IndexKey key_;
   bool writable_ = false;
   bool lock_file_ = true;   // false when the sharing keeps every other process out
+  bool keep_cache_ = false; // pages stay cached between operations
   int32_t depth_ = 0;       // nesting of operations
 };
 

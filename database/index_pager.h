@@ -1,0 +1,78 @@
+// Pages of an index file for one operation: a cache of at most 18 pages with dirty marks, the
+// header copy, and the free page list (taking and freeing pages, cutting the file's end).
+//
+// A page pointer stays valid while fewer than 15 other pages have been asked for since: when
+// a page must be added to a full cache, the three least recently used pages are written (if
+// dirty) and dropped.
+#pragma once
+#include <cstdint>
+#include <vector>
+#include "database/file.h"
+#include "database/index_format.h"
+
+namespace database {
+
+inline constexpr int32_t kIndexPageError = -52;
+
+class IndexPager {
+ public:
+  static constexpr int kSlots = 18;
+  static constexpr int kEvict = 3;
+
+  IndexPager(DbFile& file, int32_t page_size);
+
+  // Starts an operation: reads the header unless a kept one is still good. 0 or an error.
+  int32_t begin(bool keep);
+  // Ends it: on success writes the header if it changed, then the dirty pages, and cuts the
+  // file when pages were cut off its end; on failure drops the changes still held. The cache
+  // is dropped unless `keep` (and the operation succeeded).
+  int32_t finish(int32_t rc, bool keep);
+  void drop();
+
+  IndexHeader& header() { return header_; }
+  const IndexHeader& header() const { return header_; }
+
+  // A page of the tree (1 .. page count - 1), read through the cache; null on failure with
+  // the error in rc().
+  uint8_t* page(int32_t n);
+  // A page about to be rewritten whole: zero-filled without reading, marked dirty.
+  uint8_t* fresh(int32_t n);
+  void mark_dirty(int32_t n);
+  int32_t rc() const { return rc_; }
+  int32_t fail(int32_t code) { if (rc_ == 0) rc_ = code; return code; }
+
+  // A page for the tree: the head of the free list, else a new page at the end. The page is
+  // returned fresh (zeroed, dirty).
+  uint8_t* take(int32_t* n);
+  // Returns page n: cuts the file when it is the last page (with any free pages before it),
+  // else pushes it on the free list.
+  int32_t release(int32_t n);
+
+  // Writes header and pages 0 and 1 of an empty tree and cuts the file to two pages.
+  int32_t reset();
+
+ private:
+  struct Slot {
+    int32_t page = 0;     // 0 = empty slot
+    bool dirty = false;
+    uint32_t used = 0;    // stamp of the last use
+    std::vector<uint8_t> data;
+  };
+  Slot* find(int32_t n);
+  Slot* add(int32_t n);   // a slot for page n, evicting when full
+  int32_t write_slot(Slot& s);
+  int32_t unlink_free(int32_t n);
+
+  DbFile& file_;
+  int32_t page_size_;
+  IndexHeader header_{};
+  IndexHeader stored_{};     // the header as on disk
+  bool header_valid_ = false;
+  bool cut_ = false;         // pages were cut off the end
+  int32_t rc_ = 0;
+  uint32_t clock_ = 0;
+  Slot* last_ = nullptr;     // the most recent hit
+  Slot slots_[kSlots];
+};
+
+}  // namespace database
