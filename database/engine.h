@@ -72,6 +72,8 @@ class Database {
   bool has_password() const { return file_.cipher().on; }
   int32_t field_count() const { return static_cast<int32_t>(layout_.fields.size()); }
   const FieldDescriptor& field(int32_t f) const { return layout_.fields[static_cast<size_t>(f)]; }
+  const std::vector<FieldDescriptor>& fields() const { return layout_.fields; }
+  int32_t version() const { return layout_.header.version; }
   std::string field_name(int32_t f) const;
   int32_t field_size(int32_t f) const;
   // Field number by name ignoring case, -1 when none.

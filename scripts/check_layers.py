@@ -40,7 +40,10 @@ def main():
         return 1
     bad = []
     for folder, allowed in sorted(table.items()):
-        for base, _, files in os.walk(os.path.join(root, folder)):
+        for base, dirs, files in os.walk(os.path.join(root, folder)):
+            # A subfolder with a row of its own (database/tool/) is checked by that row.
+            dirs[:] = [d for d in dirs
+                       if os.path.relpath(os.path.join(base, d), root).replace(os.sep, '/') not in table]
             for name in sorted(files):
                 if not name.endswith(SOURCES):
                     continue
