@@ -16,6 +16,11 @@
 #include "runtime/args.h"
 #include "runtime/heap.h"
 #include "runtime/notify.h"
+#include "runtime/runtime.h"
+#include "abi/descriptor.h"
+#include "framework/window.h"
+#include "units/framework.h"
+#include "units/templates.h"
 
 using namespace calls;
 using runtime::ArgRecord;
@@ -547,16 +552,113 @@ TEST_F(ComTest, PictureAndFontObjectsRoundTrip) {
   ASSERT_EQ(call(kFont, {font.arg(), Omit()}).lo, 1u);
 }
 
-TEST_F(ComTest, UnitObjectAndObjectInformationRefuseWithoutTheirHosts) {
-  Obj o, u;
-  ASSERT_TRUE(create(o, kProbe));
+// A unit type of another library that hosts an embedded control: its window is a plain
+// static window, and its control-object operation answers a probe object it holds.
+IUnknown* g_hosted_control;
+
+void* __cdecl host_create(const uint8_t*, uint32_t, uint32_t style, HWND parent, uint32_t id,
+                          HMENU, int x, int y, int w, int h, uint32_t, uint32_t, uint32_t, uint32_t) {
+  HWND hwnd = CreateWindowExA(0, "STATIC", "", style | WS_CHILD, x, y, w, h, parent,
+                              reinterpret_cast<HMENU>(static_cast<UINT_PTR>(id)),
+                              GetModuleHandleA(nullptr), nullptr);
+  if (!hwnd) return nullptr;
+  auto* object = new framework::Window;
+  object->attach(hwnd);
+  return object;
+}
+IUnknown* __cdecl host_control(void*) {
+  if (g_hosted_control) g_hosted_control->AddRef();
+  return g_hosted_control;
+}
+void* __cdecl host_interface(int n) {
+  if (n == units::kCreate) return reinterpret_cast<void*>(&host_create);
+  if (n == com::kControlObjectOperation) return reinterpret_cast<void*>(&host_control);
+  return nullptr;
+}
+
+TEST_F(ComTest, UnitObjectOfAHostingUnit) {
+  units::install();
+  units::UnitTypeEntry type{"控件", "Host", "", 0, nullptr, 0x80200040, 0, 0, nullptr, 0,
+                            nullptr, &host_interface, 0, nullptr};
+  corelib::LibDescriptor library{};
+  library.type_count = 1;
+  library.types = &type;
+  auto& libraries = runtime::rt().libraries;
+  size_t saved = libraries.size();
+  libraries.resize(2);
+  libraries[1].descriptor = &library;
+  units::WindowTemplate w;
+  w.id = 0x52017A00;
+  units::Entry own, host;
+  own.id = 0x06017A01;
+  own.type = units::kWindowType;
+  own.width = 300;
+  own.height = 200;
+  own.flags = 1;
+  host.id = 0x16017A02;
+  host.type = 0x20001;
+  host.width = 100;
+  host.height = 50;
+  host.flags = 1;
+  w.entries = {own, host};
+  runtime::rt().templates.assign(1, &w);
+  ASSERT_TRUE(units::load_window(w, false, nullptr));
+
+  Obj probe, u;
+  ASSERT_TRUE(create(probe, kProbe));
+  g_hosted_control = probe.v.unknown;
+  const ArgRecord unit{w.id, host.id, 0x20001};
+  EXPECT_EQ(call(kUnitObject, {u.arg(), unit}).lo, 1u) << error_text();
+  EXPECT_EQ(call(kSame, {u.arg(), probe.arg()}).lo, 1u);
+  EXPECT_EQ(call(kUnitObject, {u.arg(), unit, Text("{00020400-0000-0000-C000-000000000046}")}).lo, 1u);
+  EXPECT_EQ(call(kWrite, {u.arg(), Text("Name"), Text("控件")}).lo, 1u);
+  EXPECT_EQ(take_text(call(kReadText, {probe.arg(), Text("Name")})), "控件");
+  // An interface the control does not have.
+  EXPECT_EQ(call(kUnitObject, {u.arg(), unit, Text("{00000000-1111-2222-3333-444444444444}")}).lo, 0u);
+  EXPECT_EQ(error_text(), "指定对象没有调用接口");
+  // A unit of a type that hosts nothing.
+  type.flags = 0x80000040;
+  EXPECT_EQ(call(kUnitObject, {u.arg(), unit}).lo, 0u);
+  EXPECT_EQ(error_text(), "指定对象没有调用接口");
+  g_hosted_control = nullptr;
+  call(kClear, {u.arg()});
+  DestroyWindow(units::live_handle(w.entries[0]));
+  runtime::rt().templates.clear();
+  libraries.resize(saved);
+}
+
+TEST_F(ComTest, UnitObjectRefusedWithoutItsUnit) {
+  Obj u;
   // No window is loaded: no unit, no control.
   EXPECT_EQ(call(kUnitObject, {u.arg(), ArgRecord{0x52010001, 0x16010002, 0x1000B}}).lo, 0u);
   EXPECT_EQ(error_text(), "对象为空");
   EXPECT_EQ(call(kIsEmpty, {u.arg()}).lo, 1u);
-  // No add-on module beside the test program.
+  EXPECT_EQ(call(kUnitObject, {u.arg(), ArgRecord{0x52010001, 0x16010002, 0x1000B}, Text("{bad")}).lo, 0u);
+  EXPECT_EQ(error_text(), "参数类型值无效");
+}
+
+TEST_F(ComTest, ObjectInformationThroughTheAddOnModule) {
+  Obj o, empty;
+  ASSERT_TRUE(create(o, kProbe));
+  runtime::Runtime& rt = runtime::rt();
+  // A module that is not there: the call fails and nothing is kept.
+  rt.addon_paths[2] = "C:\\no such folder\\objscope.vsx";
   call(kShowInfo, {o.arg()});
   EXPECT_EQ(error_text(), "其他原因调用失败");
+  EXPECT_EQ(rt.addon_modules[2], nullptr);
+  // The stand-in beside the test program gets the object's interface.
+  rt.addon_paths[2].clear();
+  call(kShowInfo, {empty.arg()});
+  EXPECT_EQ(error_text(), "对象为空");
+  call(kShowInfo, {o.arg()});
+  ASSERT_EQ(error_text(), "");
+  HMODULE module = rt.addon_modules[2];
+  ASSERT_NE(module, nullptr);
+  auto last = reinterpret_cast<IUnknown*(__cdecl*)()>(GetProcAddress(module, "objscope_last"));
+  auto calls = reinterpret_cast<long(__cdecl*)()>(GetProcAddress(module, "objscope_calls"));
+  EXPECT_EQ(last(), o.v.unknown);
+  call(kShowInfo, {o.arg()});  // loaded once, called again
+  EXPECT_EQ(calls(), 2);
 }
 
 }  // namespace
