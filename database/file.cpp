@@ -57,6 +57,8 @@ int32_t DbFile::open(const std::string& path, bool write, Share share, bool crea
   return is_open() ? 0 : last_error();
 }
 
+int32_t DbFile::remove(const std::string& path) { return DeleteFileA(path.c_str()) ? 0 : last_error(); }
+
 void DbFile::close() {
   if (is_open()) CloseHandle(handle_);
   handle_ = INVALID_HANDLE_VALUE;

@@ -25,6 +25,8 @@ class DbFile {
   int32_t open(const std::string& path, bool write, Share share, bool create_new = false);
   void close();
   bool is_open() const { return handle_ != INVALID_HANDLE_VALUE; }
+  // Deletes a file (one this engine made and must not leave half written). 0 or an error code.
+  static int32_t remove(const std::string& path);
 
   // Reads up to `n` bytes at `position`; `got` is how many there were. 0 or an error code.
   int32_t read_at(uint64_t position, void* data, uint32_t n, uint32_t* got);

@@ -2,22 +2,15 @@
 #include "database/index_check.h"
 #include <cstring>
 #include <new>
-#include "database/index_pager.h"
+#include "database/index_op.h"
 #include "database/key_transform.h"
 #include "database/lock_retry.h"
 
 namespace database {
 
+using namespace page_bytes;
+
 namespace {
-
-constexpr int32_t kMaxDepth = 40;
-constexpr uint64_t kWholeSpan = 0x7FFFFFFF;
-
-int32_t get32(const uint8_t* p) {
-  int32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
 
 enum : uint8_t { kUnseen, kInTree, kOnFreeList };
 
@@ -49,8 +42,8 @@ class Checker {
       return false;
     }
     state_[size_t(page)] = kInTree;
-    if (depth >= kMaxDepth) {
-      fault(page, -1, "tree deeper than " + std::to_string(kMaxDepth) + " levels");
+    if (depth >= kMaxTreeDepth) {
+      fault(page, -1, "tree deeper than " + std::to_string(kMaxTreeDepth) + " levels");
       return false;
     }
     std::vector<uint8_t> p(size_t(k_.page_size));
@@ -205,7 +198,7 @@ int32_t check_index(IndexTree& tree, int32_t record_count, const RecordSource* r
   }
   DbFile& f = *tree.file_;
   if (tree.lock_file_) {
-    int32_t rc = lock_with_retry(f, 0, kWholeSpan, lock_retry_time());
+    int32_t rc = lock_with_retry(f, 0, kIndexLockSpan, lock_retry_time());
     if (rc) return rc;
   }
   IndexHeader h{};
@@ -240,7 +233,7 @@ int32_t check_index(IndexTree& tree, int32_t record_count, const RecordSource* r
       rc = c.rc;
     }
   }
-  if (tree.lock_file_) f.unlock(0, kWholeSpan);
+  if (tree.lock_file_) f.unlock(0, kIndexLockSpan);
   return rc;
 }
 

@@ -5,14 +5,9 @@
 
 namespace database {
 
-namespace {
+using namespace page_bytes;
 
-int32_t get32(const uint8_t* p) {
-  int32_t v;
-  std::memcpy(&v, p, 4);
-  return v;
-}
-void put32(uint8_t* p, int32_t v) { std::memcpy(p, &v, 4); }
+namespace {
 
 // Free page: flags 2, count 0, previous free page at 4, next at 8.
 constexpr int kPrev = 4;

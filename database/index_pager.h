@@ -6,6 +6,7 @@
 // dirty) and dropped.
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <vector>
 #include "database/file.h"
 #include "database/index_format.h"
@@ -13,6 +14,31 @@
 namespace database {
 
 inline constexpr int32_t kIndexPageError = -52;
+
+// Little-endian fields of a page, read and written without alignment.
+namespace page_bytes {
+inline int32_t get32(const uint8_t* p) {
+  int32_t v;
+  std::memcpy(&v, p, 4);
+  return v;
+}
+inline void put32(uint8_t* p, int32_t v) { std::memcpy(p, &v, 4); }
+inline uint16_t flags_of(const uint8_t* p) {
+  uint16_t v;
+  std::memcpy(&v, p, 2);
+  return v;
+}
+inline int32_t count_of(const uint8_t* p) {
+  int16_t v;
+  std::memcpy(&v, p + 2, 2);
+  return v;
+}
+inline void set_head(uint8_t* p, uint16_t flags, int32_t count) {
+  int16_t c = static_cast<int16_t>(count);
+  std::memcpy(p, &flags, 2);
+  std::memcpy(p + 2, &c, 2);
+}
+}  // namespace page_bytes
 
 class IndexPager {
  public:
