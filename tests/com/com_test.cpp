@@ -349,6 +349,35 @@ TEST_F(ComTest, ScriptingDictionary) {
   EXPECT_EQ(com::last_error(), com::kException);
 }
 
+// Repeated calls of every result kind hold no memory of the runtime heap once their results
+// are freed (a binding cache that grew per call, or a lost block, would show here).
+TEST_F(ComTest, RepeatedCallsKeepNoMemory) {
+  Obj o;
+  Var v;
+  ASSERT_TRUE(create(o, kProbe));
+  int32_t n = 1;
+  auto round = [&] {
+    call(kWrite, {o.arg(), Text("Name"), Text("名字")});
+    take_text(call(kReadText, {o.arg(), Text("Name")}));
+    drop_object(call(kCallObject, {o.arg(), Text("MakeChild")}));
+    drop_variant(call(kReadVariant, {o.arg(), Text("Name")}));
+    take_text(call(kCallText, {o.arg(), Text("Optional"), Int(1), Omit(), Text("x")}));
+    call(kCall, {o.arg(), Text("Twice"), IntVariable(&n)});
+    n = 1;
+    call(kCall, {o.arg(), Text("Fail"), Text("坏")});
+    take_text(call(kErrorText, {}));
+    call(kVarSet, {v.arg(), Bin("bytes")});
+    take_bin(call(kVarBytes, {v.arg()}));
+    call(kVarCreateArray, {v.arg(), Int(8), Int(3)});
+    call(kVarSetElement, {v.arg(), Text("t"), Int(1)});
+    take_array(call(kVarArray, {v.arg()}), true);
+  };
+  for (int i = 0; i < 50; ++i) round();
+  uint64_t before = heap_busy_bytes();
+  for (int i = 0; i < 500; ++i) round();
+  EXPECT_LT(heap_busy_bytes(), before + 1024) << "grew by " << heap_busy_bytes() - before;
+}
+
 // ---- variants ----
 
 TEST_F(ComTest, VariantKindsSetReadCopy) {
