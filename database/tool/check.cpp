@@ -43,6 +43,8 @@ struct Survey {
   int32_t present = 0;  // whole records in the file
   int32_t records = 0;  // the records both the header and the file have
   bool aux_present = false;
+  bool aux_magic_ok = false;   // the header is an auxiliary header, its counts aside
+  bool aux_partial = false;    // the file ends in part of a block
   bool aux_header_ok = false;
   AuxHeader aux{};
   int32_t aux_blocks = 0;  // whole blocks in the auxiliary file
@@ -113,12 +115,14 @@ class Checker {
     uint64_t len = 0;
     aux_.size(&len);
     s.aux_blocks = static_cast<int32_t>(std::min<uint64_t>(len / kBlockSize, INT32_MAX));
+    s.aux_partial = len % kBlockSize != 0;
     if (len % kBlockSize) fault("auxiliary file", format("%u bytes of a partial block at the end", unsigned(len % kBlockSize)));
     AuxHeader& a = s.aux;
     if (aux_.read_exact(0, &a, sizeof a, -35) || std::memcmp(a.magic, kAuxMagic, 4) != 0) {
       fault("auxiliary header", "not an auxiliary file header");
       return;
     }
+    s.aux_magic_ok = true;
     if (a.version != s.layout.header.version) fault("auxiliary header", format("version 0x%x differs from the database's", a.version));
     if (a.block_count <= 0 || a.free_count < 0 || a.free_count >= std::max(a.block_count, 1) || a.free_head < 0 ||
         a.free_head >= std::max(a.block_count, 1)) {
@@ -380,16 +384,27 @@ int32_t repair_files(const Options& o, std::vector<std::string>* done) {
   if (rc) return rc;
   std::string path = full_path_or(with_default_extension(o.db, "VDB"));
 
-  // Blocks past the auxiliary header's count (a value write cut short) and a partial last
-  // block: the header takes in the whole blocks, whose use the free list rebuild settles.
-  if (s.aux_present && s.aux_header_ok && s.aux_blocks > s.aux.block_count) {
+  // The auxiliary header first, so that the values are judged against a usable file: blocks
+  // past its count (a value write cut short) are taken in, and counts the engine's open
+  // refuses become the file's blocks with an empty free list. The free list rebuild below
+  // settles the use of every block.
+  if (s.aux_present && s.aux_magic_ok &&
+      (!s.aux_header_ok || s.aux_blocks > s.aux.block_count || s.aux_partial || s.aux.version != s.layout.header.version)) {
     DbFile aux;
     if ((rc = aux.open(with_extension(path, "VDT"), true, Share::kExclusive))) return rc;
     aux.set_cipher(s.layout.header.magic[1] == 'C' ? o.password : std::string(), 4);
-    int32_t blocks = s.aux_blocks;
-    if ((rc = aux.write_at(offsetof(AuxHeader, block_count), &blocks, 4))) return rc;
-    if ((rc = aux.set_size(uint64_t(blocks) * kBlockSize))) return rc;
-    done->push_back(format("auxiliary header: block count %d -> %d", s.aux.block_count, blocks));
+    int32_t version = s.layout.header.version, blocks = std::max(s.aux_blocks, 1);
+    int32_t counts[3] = {blocks, s.aux_header_ok ? s.aux.free_count : 0, s.aux_header_ok ? s.aux.free_head : 0};
+    if ((rc = aux.write_at(offsetof(AuxHeader, version), &version, 4)) ||
+        (rc = aux.write_at(offsetof(AuxHeader, block_count), counts, sizeof counts)) ||
+        (rc = aux.set_size(uint64_t(blocks) * kBlockSize)))
+      return rc;
+    if (s.aux_header_ok) done->push_back(format("auxiliary header: block count %d -> %d (whole blocks of the file)", s.aux.block_count, blocks));
+    else done->push_back(format("auxiliary header rewritten: %d blocks, the free list to be rebuilt", blocks));
+    aux.close();
+    faults.clear();
+    s = Survey{};
+    if ((rc = survey(o, &faults, &s, nullptr))) return rc;
   }
 
   // The engine's own open repairs the counts and cuts the files.
