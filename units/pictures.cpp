@@ -1,4 +1,5 @@
-// Pictures for units: icon file directory parsing with bounds checks, and BMP decoding.
+// Pictures for units: icon file directory parsing with bounds checks; bitmaps come from the
+// picture decoder (picture_codec.cpp).
 #include "units/pictures.h"
 #include <cstdint>
 #include <cstring>
@@ -122,31 +123,6 @@ HICON read_icon(const std::string& data, int cx, int cy) {
   if (data.empty()) return nullptr;
   HICON icon = read_icon_file(data, cx, cy);
   return icon ? icon : read_icon_image(data, cx, cy);
-}
-
-HBITMAP read_bitmap(const std::string& data) {
-  if (data.size() < sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER)) return nullptr;
-  BITMAPFILEHEADER fh;
-  std::memcpy(&fh, data.data(), sizeof fh);
-  if (fh.bfType != 0x4D42 || fh.bfOffBits >= data.size()) return nullptr;
-  const auto* info = reinterpret_cast<const BITMAPINFO*>(data.data() + sizeof fh);
-  const BITMAPINFOHEADER& h = info->bmiHeader;
-  if (h.biSize < sizeof(BITMAPINFOHEADER) || h.biWidth <= 0 || h.biHeight == 0 ||
-      h.biWidth > 16384 || h.biHeight > 16384 || h.biHeight < -16384 || h.biPlanes != 1)
-    return nullptr;
-  if (h.biBitCount != 1 && h.biBitCount != 4 && h.biBitCount != 8 && h.biBitCount != 16 &&
-      h.biBitCount != 24 && h.biBitCount != 32)
-    return nullptr;
-  if (h.biCompression != BI_RGB && h.biCompression != BI_BITFIELDS) return nullptr;
-  uint64_t stride = ((uint64_t(h.biWidth) * h.biBitCount + 31) / 32) * 4;
-  uint64_t rows = h.biHeight < 0 ? uint64_t(-int64_t(h.biHeight)) : uint64_t(h.biHeight);
-  if (fh.bfOffBits + stride * rows > data.size()) return nullptr;
-  uint64_t palette = h.biBitCount <= 8 ? (h.biClrUsed ? h.biClrUsed : (1u << h.biBitCount)) * 4
-                                       : (h.biCompression == BI_BITFIELDS ? 12 : 0);
-  if (sizeof fh + h.biSize + palette > fh.bfOffBits) return nullptr;
-  framework::ClientDC screen(nullptr);
-  return CreateDIBitmap(screen.get(), &h, CBM_INIT, data.data() + fh.bfOffBits, info,
-                        DIB_RGB_COLORS);
 }
 
 }  // namespace units

@@ -1,5 +1,5 @@
 // Pictures for units: the icon reader (icon files, or any image the platform can turn into an
-// icon) and bitmaps from BMP file data. Malformed data gives no picture, never a crash.
+// icon) and bitmaps from picture data. Malformed data gives no picture, never a crash.
 #pragma once
 #include <windows.h>
 #include <string>
@@ -19,7 +19,9 @@ HICON read_icon(const std::string& data, int cx = 0, int cy = 0);
 
 // Whether the data hold an icon file rather than another picture.
 bool is_icon_file(const std::string& data);
-// A bitmap from BMP file data, or null.
+// An opaque bitmap from picture data of any format the picture decoder reads (BMP, ICO,
+// CUR, GIF, JPEG, PNG; transparent parts laid over the button face colour), or null. Defined
+// in picture_codec.cpp: the one decoding path of all picture properties.
 HBITMAP read_bitmap(const std::string& data);
 
 // RAII owners.

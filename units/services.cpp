@@ -8,6 +8,7 @@
 #include "units/events.h"
 #include "units/framework.h"
 #include "units/menus.h"
+#include "units/picture_codec.h"
 #include "units/unit_base.h"
 #include "units/window_state.h"
 #include "units/window_unit.h"
@@ -188,6 +189,7 @@ void install() {
   h.unload_all = &unload_all;
   h.window_idle = &idle_all;
   runtime::register_answers(kAnswers);
+  install_picture_codes();
   core_type_entry(1);  // completes the core data type table
 }
 

@@ -1,0 +1,246 @@
+// Picture decoding through the platform's imaging component, the stored BMP form of bitmaps,
+// and the runtime notification codes of pictures.
+#include "units/picture_codec.h"
+#include <wincodec.h>
+#include <cstdint>
+#include <cstring>
+#include "runtime/args.h"
+#include "runtime/registry.h"
+#include "units/pictures.h"
+
+namespace units {
+
+namespace {
+
+// One COM reference for one block: the imaging component needs COM on the calling thread,
+// and a program's thread may or may not have it already.
+class ComScope {
+ public:
+  ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
+  ~ComScope() {
+    if (SUCCEEDED(hr_)) CoUninitialize();
+  }
+  ComScope(const ComScope&) = delete;
+  ComScope& operator=(const ComScope&) = delete;
+
+ private:
+  HRESULT hr_;
+};
+
+// Owns one interface reference.
+template <class T>
+class ComRef {
+ public:
+  ComRef() = default;
+  ~ComRef() {
+    if (p_) p_->Release();
+  }
+  ComRef(const ComRef&) = delete;
+  ComRef& operator=(const ComRef&) = delete;
+  T* operator->() const { return p_; }
+  T* get() const { return p_; }
+  T** out() { return &p_; }
+  void** out_void() { return reinterpret_cast<void**>(&p_); }
+
+ private:
+  T* p_ = nullptr;
+};
+
+// A cursor file has the icon file's layout with type 2 and hot spots in place of planes and
+// bit counts; the decoder reads only icon files, so a copy says type 1.
+bool is_cursor_file(std::string_view data) {
+  return data.size() >= 6 && data[0] == 0 && data[1] == 0 && data[2] == 2 && data[3] == 0;
+}
+
+HBITMAP top_down_dib(int width, int height, void** bits) {
+  BITMAPINFO bi{};
+  bi.bmiHeader.biSize = sizeof bi.bmiHeader;
+  bi.bmiHeader.biWidth = width;
+  bi.bmiHeader.biHeight = -height;
+  bi.bmiHeader.biPlanes = 1;
+  bi.bmiHeader.biBitCount = 32;
+  bi.bmiHeader.biCompression = BI_RGB;
+  return CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
+#pragma pack(push, 1)
+// Stored BMP data: file header, information header, then the rows bottom-up, each padded to
+// four bytes, three bytes (blue, green, red) per pixel.
+//   OFFSET SIZE DESCRIPTION
+//        0    2 "BM"
+//        2    4 file size
+//        6    4 reserved (0)
+//       10    4 offset of the pixel rows (54)
+//       14   40 BITMAPINFOHEADER (24 bits, BI_RGB)
+struct StoredBmpHeader {
+  BITMAPFILEHEADER file;
+  BITMAPINFOHEADER info;
+};
+#pragma pack(pop)
+static_assert(sizeof(StoredBmpHeader) == 54);
+static_assert(offsetof(StoredBmpHeader, info) == 14);
+
+int64_t picture_to_bitmap(uint32_t data, uint32_t length) {
+  if (!data || !length) return 0;
+  std::string bytes(reinterpret_cast<const char*>(static_cast<uintptr_t>(data)), length);
+  return reinterpret_cast<intptr_t>(read_bitmap(bytes));
+}
+
+int64_t bitmap_to_data(uint32_t bitmap, uint32_t) {
+  std::string bmp = store_bitmap(reinterpret_cast<HBITMAP>(static_cast<uintptr_t>(bitmap)));
+  return bmp.empty() ? 0 : reinterpret_cast<intptr_t>(runtime::new_bin(bmp));
+}
+
+constexpr runtime::CodeAnswer kAnswers[] = {
+    {1003, picture_to_bitmap},
+    {2034, bitmap_to_data},
+};
+
+}  // namespace
+
+bool Picture::decode(std::string_view data) {
+  reset();
+  if (data.size() < 8 || data.size() > 0x7FFFFFFF) return false;
+  std::string patched;
+  if (is_cursor_file(data)) {
+    patched.assign(data);
+    patched[2] = 1;
+    data = patched;
+  }
+  ComScope com;
+  ComRef<IWICImagingFactory> factory;
+  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                              IID_IWICImagingFactory, factory.out_void())))
+    return false;
+  ComRef<IWICStream> stream;
+  ComRef<IWICBitmapDecoder> decoder;
+  ComRef<IWICBitmapFrameDecode> frame;
+  ComRef<IWICFormatConverter> converter;
+  if (FAILED(factory->CreateStream(stream.out())) ||
+      FAILED(stream->InitializeFromMemory(
+          reinterpret_cast<BYTE*>(const_cast<char*>(data.data())), static_cast<DWORD>(data.size()))) ||
+      FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr,
+                                              WICDecodeMetadataCacheOnDemand, decoder.out())) ||
+      FAILED(decoder->GetFrame(0, frame.out())))
+    return false;
+  UINT w = 0, h = 0;
+  if (FAILED(frame->GetSize(&w, &h)) || w == 0 || h == 0 || w > kMaxPictureSide ||
+      h > kMaxPictureSide || static_cast<long long>(w) * h > kMaxPicturePixels)
+    return false;
+  if (FAILED(factory->CreateFormatConverter(converter.out())) ||
+      FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA,
+                                   WICBitmapDitherTypeNone, nullptr, 0,
+                                   WICBitmapPaletteTypeCustom)))
+    return false;
+  void* bits = nullptr;
+  framework::Bitmap dib(top_down_dib(static_cast<int>(w), static_cast<int>(h), &bits));
+  if (!dib || !bits) return false;
+  const UINT stride = w * 4;
+  // Truncated data fails here (or decodes what is there, the rest left blank).
+  if (FAILED(converter->CopyPixels(nullptr, stride, stride * h, static_cast<BYTE*>(bits))))
+    return false;
+  GdiFlush();
+  const auto* px = static_cast<const uint8_t*>(bits);
+  bool alpha = false;
+  for (size_t i = 3, n = size_t(stride) * h; i < n && !alpha; i += 4) alpha = px[i] != 255;
+  bitmap_ = std::move(dib);
+  width_ = static_cast<int>(w);
+  height_ = static_cast<int>(h);
+  alpha_ = alpha;
+  return true;
+}
+
+void Picture::draw(HDC dc, int x, int y, int w, int h) const {
+  if (!bitmap_ || w <= 0 || h <= 0) return;
+  framework::MemoryDC mem(dc);
+  framework::SelectScope selected(mem.get(), bitmap_.get());
+  if (alpha_) {
+    BLENDFUNCTION blend{AC_SRC_OVER, 0, 255, AC_SRC_ALPHA};
+    AlphaBlend(dc, x, y, w, h, mem.get(), 0, 0, width_, height_, blend);
+  } else if (w == width_ && h == height_) {
+    BitBlt(dc, x, y, w, h, mem.get(), 0, 0, SRCCOPY);
+  } else {
+    int old = SetStretchBltMode(dc, COLORONCOLOR);
+    StretchBlt(dc, x, y, w, h, mem.get(), 0, 0, width_, height_, SRCCOPY);
+    SetStretchBltMode(dc, old);
+  }
+}
+
+void Picture::place(HDC dc, const RECT& a, int mode) const {
+  if (!bitmap_) return;
+  const int w = a.right - a.left, h = a.bottom - a.top;
+  switch (mode) {
+    case 1: draw(dc, a.left, a.top, w, h); break;
+    case 2:
+      for (int y = a.top; y < a.bottom; y += height_)
+        for (int x = a.left; x < a.right; x += width_) draw(dc, x, y);
+      break;
+    case 3: draw(dc, a.left + (w - width_) / 2, a.top + (h - height_) / 2); break;
+    case 4: {
+      // The larger scale that keeps both sides inside the area.
+      int sw = w, sh = MulDiv(height_, w, width_);
+      if (sh > h) sh = h, sw = MulDiv(width_, h, height_);
+      draw(dc, a.left + (w - sw) / 2, a.top + (h - sh) / 2, sw, sh);
+      break;
+    }
+    default: draw(dc, a.left, a.top); break;
+  }
+}
+
+HBITMAP Picture::flat(COLORREF back) const {
+  if (!bitmap_) return nullptr;
+  void* bits = nullptr;
+  HBITMAP out = top_down_dib(width_, height_, &bits);
+  if (!out || !bits) return out;
+  DIBSECTION ds{};
+  GetObject(bitmap_.get(), sizeof ds, &ds);
+  const auto* src = static_cast<const uint8_t*>(ds.dsBm.bmBits);
+  auto* dst = static_cast<uint8_t*>(bits);
+  const uint8_t bb = GetBValue(back), bg = GetGValue(back), br = GetRValue(back);
+  for (size_t i = 0, n = size_t(width_) * height_ * 4; i < n; i += 4) {
+    unsigned keep = 255 - src[i + 3];  // premultiplied: colour + background * (1 - alpha)
+    dst[i] = static_cast<uint8_t>(src[i] + bb * keep / 255);
+    dst[i + 1] = static_cast<uint8_t>(src[i + 1] + bg * keep / 255);
+    dst[i + 2] = static_cast<uint8_t>(src[i + 2] + br * keep / 255);
+    dst[i + 3] = 255;
+  }
+  return out;
+}
+
+std::string store_bitmap(HBITMAP bitmap) {
+  BITMAP bm{};
+  if (!bitmap || GetObject(bitmap, sizeof bm, &bm) != sizeof bm || bm.bmWidth <= 0 ||
+      bm.bmHeight <= 0 || bm.bmWidth > kMaxPictureSide || bm.bmHeight > kMaxPictureSide)
+    return {};
+  const uint32_t stride = (static_cast<uint32_t>(bm.bmWidth) * 3 + 3) & ~3u;
+  const uint32_t pixels = stride * static_cast<uint32_t>(bm.bmHeight);
+  StoredBmpHeader h{};
+  h.file.bfType = 0x4D42;
+  h.file.bfSize = sizeof h + pixels;
+  h.file.bfOffBits = sizeof h;
+  h.info.biSize = sizeof h.info;
+  h.info.biWidth = bm.bmWidth;
+  h.info.biHeight = bm.bmHeight;  // bottom-up
+  h.info.biPlanes = 1;
+  h.info.biBitCount = 24;
+  h.info.biCompression = BI_RGB;
+  h.info.biSizeImage = pixels;
+  std::string out(sizeof h + pixels, '\0');
+  std::memcpy(out.data(), &h, sizeof h);
+  BITMAPINFO bi{};
+  bi.bmiHeader = h.info;
+  framework::ClientDC screen(nullptr);
+  if (GetDIBits(screen.get(), bitmap, 0, static_cast<UINT>(bm.bmHeight), out.data() + sizeof h,
+                &bi, DIB_RGB_COLORS) != bm.bmHeight)
+    return {};
+  return out;
+}
+
+HBITMAP read_bitmap(const std::string& data) {
+  Picture p;
+  return p.decode(data) ? p.flat(GetSysColor(COLOR_BTNFACE)) : nullptr;
+}
+
+void install_picture_codes() { runtime::register_answers(kAnswers); }
+
+}  // namespace units
