@@ -4,6 +4,7 @@
 // interface function, so a window holding one fails to load.
 #include "units/core_units.h"
 #include "units/framework.h"
+#include "units/media_units.h"
 
 namespace units {
 
@@ -86,7 +87,10 @@ const CoreUnitType* const kOwnTypes[] = {&kWindowUnitType, &kEditBoxUnitType, &k
     &kChkListBoxUnitType, &kHScrollBarUnitType, &kVScrollBarUnitType, &kProcessBarUnitType,
     &kSliderBarUnitType, &kTabUnitType, &kDatePickerUnitType, &kMonthCalendarUnitType,
     &kDriverBoxUnitType, &kDirBoxUnitType, &kFileBoxUnitType, &kColorPickerUnitType,
-    &kHyperLinkerUnitType, &kSpinUnitType};
+    &kHyperLinkerUnitType, &kSpinUnitType,
+    &kPicBoxUnitType, &kShapeBoxUnitType, &kDrawPanelUnitType, &kAnimateBoxUnitType,
+    &kCommonDlgUnitType, &kPrinterUnitType, &kGridUnitType, &kDataSrcUnitType,
+    &kNProviderUnitType, &kDBProviderUnitType, &kPicBtnUnitType};
 
 // Names, flags and icons of all 51 types; the menu's property table; this folder's types.
 void fill_rows() {
