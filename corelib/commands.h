@@ -203,6 +203,27 @@ CORELIB_COMMAND(insert_lines);        // 420
 CORELIB_COMMAND(delete_bytes);        // 421
 CORELIB_COMMAND(open_password_file);  // 566
 
+// External database unit methods (cmd_extdata.cpp).
+CORELIB_COMMAND(extdb_connect);               // 539
+CORELIB_COMMAND(extdb_disconnect);            // 540
+CORELIB_COMMAND(extdb_connect_string);        // 541
+CORELIB_COMMAND(extdb_begin_transaction);     // 542
+CORELIB_COMMAND(extdb_rollback_transaction);  // 543
+CORELIB_COMMAND(extdb_commit_transaction);    // 544
+CORELIB_COMMAND(extdb_open_set);              // 545
+CORELIB_COMMAND(extdb_requery);               // 546
+CORELIB_COMMAND(extdb_close_set);             // 547
+CORELIB_COMMAND(extdb_before_first);          // 548
+CORELIB_COMMAND(extdb_after_last);            // 549
+CORELIB_COMMAND(extdb_move_first);            // 550
+CORELIB_COMMAND(extdb_move_last);             // 551
+CORELIB_COMMAND(extdb_move_previous);         // 552
+CORELIB_COMMAND(extdb_move_next);             // 553
+CORELIB_COMMAND(extdb_read_column);           // 554
+CORELIB_COMMAND(extdb_execute);               // 555
+CORELIB_COMMAND(extdb_connect_access);        // 573
+CORELIB_COMMAND(extdb_connect_sql_server);    // 574
+
 // Windows (cmd_tray.cpp).
 CORELIB_COMMAND(set_tray_icon);  // 450
 

@@ -1,8 +1,10 @@
 // The core library's plug-ins: the pronunciation order of database index keys comes from its
-// pinyin table.
+// pinyin table; the external data provider unit reads and shows dates by its date rules.
 #include "corelib/install.h"
+#include "corelib/cmd_support.h"
 #include "corelib/pinyin_table.h"
 #include "database/key_transform.h"
+#include "extdata/provider_table.h"
 
 namespace corelib {
 
@@ -20,8 +22,14 @@ uint16_t pronunciation_bytes(uint8_t lead, uint8_t trail, bool remapped) {
   return static_cast<uint16_t>(initial | final << 8);
 }
 
+bool read_date(std::string_view text, double* value) { return dates::read_text(text, value); }
+std::string date_text(double value) { return dates::to_text(value, 1); }
+
 }  // namespace
 
-void install() { database::set_pronunciation(&pronunciation_bytes); }
+void install() {
+  database::set_pronunciation(&pronunciation_bytes);
+  extdata::set_date_rules({&read_date, &date_text});
+}
 
 }  // namespace corelib

@@ -3,6 +3,7 @@
 #include "runtime/registry.h"
 #include "com/ole.h"
 #include "corelib/install.h"
+#include "extdata/extdata.h"
 #include "units/framework.h"
 
 namespace runtime {
@@ -10,6 +11,7 @@ namespace runtime {
 void install_subsystems() {
   units::install();
   com::install();
+  extdata::install();
   corelib::install();
 }
 
