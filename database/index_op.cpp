@@ -2,7 +2,6 @@
 // (key, record) and the walks from entry to entry across leaves.
 #include "database/index_op.h"
 #include "database/key_transform.h"
-#include "database/lock_retry.h"
 
 namespace database {
 
@@ -26,21 +25,12 @@ IndexOp::IndexOp(IndexTree& t)
 }
 
 int32_t IndexOp::enter() {
-  if (!t_.file_ || !t_.file_->is_open() || !t_.pager_) return -7;
-  if (t_.depth_ > 0) {
-    t_.depth_++;
-    entered_ = true;
-    return 0;
+  int32_t rc = t_.enter();
+  entered_ = rc == 0;
+  if (rc == 0) {
+    const IndexHeader& h = pg_.header();
+    if (h.key_length != k_.key_length || h.part_count != k_.shape.count) rc = pg_.fail(kIndexPageError);
   }
-  if (t_.lock_file_) {
-    int32_t rc = lock_with_retry(*t_.file_, 0, kIndexLockSpan, lock_retry_time());
-    if (rc) return rc;
-  }
-  t_.depth_++;
-  entered_ = true;
-  int32_t rc = pg_.begin(t_.keep_cache_);
-  const IndexHeader& h = pg_.header();
-  if (rc == 0 && (h.key_length != k_.key_length || h.part_count != k_.shape.count)) rc = kIndexPageError;
   return rc;
 }
 
@@ -48,11 +38,7 @@ int32_t IndexOp::leave(int32_t rc) {
   if (rc == 0) rc = rc_;
   if (!entered_) return rc;
   entered_ = false;
-  if (--t_.depth_ > 0) return rc;
-  rc = pg_.finish(rc, t_.keep_cache_);
-  t_.header_ = pg_.header();
-  if (t_.lock_file_) t_.file_->unlock(0, kIndexLockSpan);
-  return rc;
+  return t_.leave(rc);
 }
 
 uint8_t* IndexOp::node(int32_t n) {

@@ -17,9 +17,16 @@ constexpr int kNext = 8;
 
 IndexPager::IndexPager(DbFile& file, int32_t page_size) : file_(file), page_size_(page_size) {}
 
-int32_t IndexPager::begin(bool keep) {
+void IndexPager::set_keep(bool keep) {
+  drop();
+  keep_ = keep;
+  int32_t kept = int32_t(kKeptBytes / size_t(page_size_));
+  capacity_ = keep && kept > kSlots ? kept : kSlots;
+}
+
+int32_t IndexPager::begin() {
   rc_ = 0;
-  if (keep && header_valid_) return 0;
+  if (keep_ && header_valid_) return 0;
   drop();
   int32_t rc = file_.read_exact(0, &header_, sizeof header_, kIndexPageError);
   if (rc) return rc;
@@ -33,8 +40,16 @@ int32_t IndexPager::begin(bool keep) {
 }
 
 void IndexPager::drop() {
-  for (Slot& s : slots_) s.page = 0, s.dirty = false;
-  last_ = nullptr;
+  for (size_t i = 0; i < slots_.size(); ++i)
+    if (slots_[i].page) {
+      where_[size_t(slots_[i].page)] = -1;
+      slots_[i].page = 0;
+      slots_[i].dirty = false;
+      spare_.push_back(int32_t(i));
+    }
+  dirty_.clear();
+  newest_ = oldest_ = -1;
+  held_ = 0;
   header_valid_ = false;
   cut_ = false;
 }
@@ -45,7 +60,7 @@ int32_t IndexPager::write_slot(Slot& s) {
   return rc;
 }
 
-int32_t IndexPager::finish(int32_t rc, bool keep) {
+int32_t IndexPager::finish(int32_t rc) {
   if (rc == 0) rc = rc_;
   if (rc == 0 && std::memcmp(&header_, &stored_, sizeof header_) != 0) {
     rc = file_.write_at(0, &header_, sizeof header_);
@@ -53,56 +68,90 @@ int32_t IndexPager::finish(int32_t rc, bool keep) {
   }
   if (rc == 0) {
     // In page order, so that the writes go forward through the file.
-    Slot* order[kSlots];
-    int n = 0;
-    for (Slot& s : slots_)
-      if (s.page && s.dirty) order[n++] = &s;
-    std::sort(order, order + n, [](const Slot* a, const Slot* b) { return a->page < b->page; });
-    for (int i = 0; i < n && rc == 0; ++i) rc = write_slot(*order[i]);
+    std::sort(dirty_.begin(), dirty_.end(),
+              [&](int32_t a, int32_t b) { return slots_[size_t(a)].page < slots_[size_t(b)].page; });
+    for (size_t i = 0; i < dirty_.size() && rc == 0; ++i) {
+      Slot& s = slots_[size_t(dirty_[i])];
+      if (s.page && s.dirty) rc = write_slot(s);
+    }
+    dirty_.clear();
   }
   if (rc == 0 && cut_) rc = file_.set_size(uint64_t(header_.page_count) * uint32_t(page_size_));
   cut_ = false;
   rc_ = 0;
-  if (rc != 0 || !keep) drop();
+  if (rc != 0 || !keep_) drop();
   return rc;
 }
 
-IndexPager::Slot* IndexPager::find(int32_t n) {
-  if (last_ && last_->page == n) return last_;
-  for (Slot& s : slots_)
-    if (s.page == n) return last_ = &s;
-  return nullptr;
+void IndexPager::unlink(int32_t i) {
+  Slot& s = slots_[size_t(i)];
+  if (s.newer >= 0) slots_[size_t(s.newer)].older = s.older;
+  else newest_ = s.older;
+  if (s.older >= 0) slots_[size_t(s.older)].newer = s.newer;
+  else oldest_ = s.newer;
+  s.newer = s.older = -1;
 }
 
-IndexPager::Slot* IndexPager::add(int32_t n) {
-  Slot* empty = nullptr;
-  for (Slot& s : slots_)
-    if (s.page == 0) {
-      empty = &s;
-      break;
-    }
-  if (!empty) {
+void IndexPager::link_newest(int32_t i) {
+  Slot& s = slots_[size_t(i)];
+  s.newer = -1;
+  s.older = newest_;
+  if (newest_ >= 0) slots_[size_t(newest_)].newer = i;
+  newest_ = i;
+  if (oldest_ < 0) oldest_ = i;
+}
+
+void IndexPager::touch(int32_t i) {
+  if (newest_ == i) return;
+  unlink(i);
+  link_newest(i);
+}
+
+int32_t IndexPager::find(int32_t n) { return size_t(n) < where_.size() ? where_[size_t(n)] : -1; }
+
+void IndexPager::forget(int32_t n) {
+  int32_t i = find(n);
+  if (i < 0) return;
+  unlink(i);
+  where_[size_t(n)] = -1;
+  slots_[size_t(i)].page = 0;
+  slots_[size_t(i)].dirty = false;
+  spare_.push_back(i);
+  --held_;
+}
+
+int32_t IndexPager::add(int32_t n) {
+  if (held_ >= capacity_) {
     // Write and drop the least recently used pages.
-    for (int k = 0; k < kEvict; ++k) {
-      Slot* old = nullptr;
-      for (Slot& s : slots_)
-        if (s.page && (!old || s.used < old->used)) old = &s;
-      if (old->dirty) {
-        int32_t rc = write_slot(*old);
+    for (int32_t k = 0; k < kEvict && oldest_ >= 0; ++k) {
+      Slot& old = slots_[size_t(oldest_)];
+      if (old.dirty) {
+        int32_t rc = write_slot(old);
         if (rc) {
           fail(rc);
-          return nullptr;
+          return -1;
         }
       }
-      old->page = 0;
-      empty = old;
+      forget(old.page);
     }
-    last_ = nullptr;
   }
-  if (empty->data.size() != size_t(page_size_)) empty->data.assign(size_t(page_size_), 0);
-  empty->page = n;
-  empty->dirty = false;
-  return empty;
+  int32_t i;
+  if (!spare_.empty()) {
+    i = spare_.back();
+    spare_.pop_back();
+  } else {
+    i = int32_t(slots_.size());
+    slots_.emplace_back();
+  }
+  Slot& s = slots_[size_t(i)];
+  if (s.data.size() != size_t(page_size_)) s.data.assign(size_t(page_size_), 0);
+  s.page = n;
+  s.dirty = false;
+  if (where_.size() <= size_t(n)) where_.resize(size_t(n) + 1 + where_.size() / 2, -1);
+  where_[size_t(n)] = i;
+  ++held_;
+  link_newest(i);
+  return i;
 }
 
 uint8_t* IndexPager::page(int32_t n) {
@@ -111,39 +160,46 @@ uint8_t* IndexPager::page(int32_t n) {
     fail(kIndexPageError);
     return nullptr;
   }
-  Slot* s = find(n);
-  if (!s) {
-    s = add(n);
-    if (!s) return nullptr;
-    int32_t rc = file_.read_exact(uint64_t(n) * uint32_t(page_size_), s->data.data(), uint32_t(page_size_),
+  int32_t i = find(n);
+  if (i < 0) {
+    i = add(n);
+    if (i < 0) return nullptr;
+    Slot& s = slots_[size_t(i)];
+    int32_t rc = file_.read_exact(uint64_t(n) * uint32_t(page_size_), s.data.data(), uint32_t(page_size_),
                                   kIndexPageError);
     if (rc) {
-      s->page = 0;
+      forget(n);
       fail(rc);
       return nullptr;
     }
-    last_ = s;
+    return s.data.data();
   }
-  s->used = ++clock_;
-  return s->data.data();
+  touch(i);
+  return slots_[size_t(i)].data.data();
 }
 
 uint8_t* IndexPager::fresh(int32_t n) {
   if (rc_) return nullptr;
-  Slot* s = find(n);
-  if (!s) s = add(n);
-  if (!s) return nullptr;
-  std::memset(s->data.data(), 0, s->data.size());
-  s->dirty = true;
-  s->used = ++clock_;
-  last_ = s;
-  return s->data.data();
+  int32_t i = find(n);
+  if (i < 0) i = add(n);
+  else touch(i);
+  if (i < 0) return nullptr;
+  Slot& s = slots_[size_t(i)];
+  std::memset(s.data.data(), 0, s.data.size());
+  if (!s.dirty) dirty_.push_back(i);
+  s.dirty = true;
+  return s.data.data();
 }
 
 void IndexPager::mark_dirty(int32_t n) {
-  Slot* s = find(n);
-  if (s) s->dirty = true;
-  else fail(kIndexPageError);  // a page changed after it left the cache: a fault of the caller
+  int32_t i = find(n);
+  if (i < 0) {
+    fail(kIndexPageError);  // a page changed after it left the cache: a fault of the caller
+    return;
+  }
+  Slot& s = slots_[size_t(i)];
+  if (!s.dirty) dirty_.push_back(i);
+  s.dirty = true;
 }
 
 uint8_t* IndexPager::take(int32_t* n) {
@@ -210,9 +266,6 @@ int32_t IndexPager::release(int32_t n) {
   if (rc_) return rc_;
   IndexHeader& h = header_;
   if (n < 1 || n >= h.page_count) return fail(kIndexPageError);
-  auto forget = [&](int32_t page) {
-    if (Slot* s = find(page)) s->page = 0, s->dirty = false, last_ = nullptr;
-  };
   if (n == h.page_count - 1) {
     forget(n);
     h.page_count = n;

@@ -3,7 +3,9 @@
 //
 // A page pointer stays valid while fewer than 15 other pages have been asked for since: when
 // a page must be added to a full cache, the three least recently used pages are written (if
-// dirty) and dropped.
+// dirty) and dropped. When no other process can write the file, clean pages may stay between
+// operations; the cache may then hold up to kKeptBytes of them (the pages a seek runs
+// through stay in memory instead of being read again).
 #pragma once
 #include <cstdint>
 #include <cstring>
@@ -42,18 +44,25 @@ inline void set_head(uint8_t* p, uint16_t flags, int32_t count) {
 
 class IndexPager {
  public:
-  static constexpr int kSlots = 18;
-  static constexpr int kEvict = 3;
+  static constexpr int32_t kSlots = 18;
+  static constexpr int32_t kEvict = 3;
+  static constexpr size_t kKeptBytes = size_t(8) << 20;
 
   IndexPager(DbFile& file, int32_t page_size);
 
+  // Whether pages stay between operations; the cache grows to kKeptBytes when they do.
+  void set_keep(bool keep);
+  bool keep() const { return keep_; }
+
   // Starts an operation: reads the header unless a kept one is still good. 0 or an error.
-  int32_t begin(bool keep);
+  int32_t begin();
   // Ends it: on success writes the header if it changed, then the dirty pages, and cuts the
   // file when pages were cut off its end; on failure drops the changes still held. The cache
-  // is dropped unless `keep` (and the operation succeeded).
-  int32_t finish(int32_t rc, bool keep);
+  // is dropped unless kept (and the operation succeeded).
+  int32_t finish(int32_t rc);
   void drop();
+  // Forgets an error of an inner operation, so that the outer one goes on.
+  void clear_error() { rc_ = 0; }
 
   IndexHeader& header() { return header_; }
   const IndexHeader& header() const { return header_; }
@@ -79,26 +88,36 @@ class IndexPager {
 
  private:
   struct Slot {
-    int32_t page = 0;     // 0 = empty slot
+    int32_t page = 0;     // 0 = unused
     bool dirty = false;
-    uint32_t used = 0;    // stamp of the last use
+    int32_t newer = -1;   // neighbours in the use order (slot numbers)
+    int32_t older = -1;
     std::vector<uint8_t> data;
   };
-  Slot* find(int32_t n);
-  Slot* add(int32_t n);   // a slot for page n, evicting when full
+  int32_t find(int32_t n);   // slot of page n, -1 when not held
+  int32_t add(int32_t n);    // a slot for page n, evicting when full; -1 on failure
+  void touch(int32_t i);     // most recently used
+  void link_newest(int32_t i);
+  void unlink(int32_t i);
+  void forget(int32_t n);    // drops page n unwritten
   int32_t write_slot(Slot& s);
   int32_t unlink_free(int32_t n);
 
   DbFile& file_;
   int32_t page_size_;
+  int32_t capacity_ = kSlots;
+  bool keep_ = false;
   IndexHeader header_{};
   IndexHeader stored_{};     // the header as on disk
   bool header_valid_ = false;
   bool cut_ = false;         // pages were cut off the end
   int32_t rc_ = 0;
-  uint32_t clock_ = 0;
-  Slot* last_ = nullptr;     // the most recent hit
-  Slot slots_[kSlots];
+  std::vector<Slot> slots_;
+  std::vector<int32_t> spare_;  // unused slots
+  std::vector<int32_t> dirty_;  // slots marked dirty since the last write-out (may repeat)
+  std::vector<int32_t> where_;  // slot of each page, -1 when not held; grows with the pages
+  int32_t newest_ = -1, oldest_ = -1;
+  int32_t held_ = 0;
 };
 
 }  // namespace database

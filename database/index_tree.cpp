@@ -36,8 +36,47 @@ int32_t IndexTree::flush() { return is_open() ? file_->flush() : 0; }
 
 void IndexTree::set_keep_cache(bool keep) {
   keep_cache_ = keep;
-  if (pager_) pager_->drop();
+  if (pager_ && depth_ == 0) pager_->set_keep(keep);
 }
+
+int32_t IndexTree::enter() {
+  if (!is_open() || !pager_) return -7;
+  if (depth_ > 0) {
+    ++depth_;
+    return 0;
+  }
+  if (lock_file_) {
+    int32_t rc = lock_with_retry(*file_, 0, kIndexLockSpan, lock_retry_time());
+    if (rc) return rc;
+  }
+  int32_t rc = pager_->begin();
+  if (rc) {
+    pager_->finish(rc);
+    if (lock_file_) file_->unlock(0, kIndexLockSpan);
+    return rc;
+  }
+  depth_ = 1;
+  return 0;
+}
+
+int32_t IndexTree::leave(int32_t rc) {
+  if (depth_ > 1) {
+    // An inner operation: what it changed stays for the outer one to write.
+    --depth_;
+    if (rc) pager_->clear_error();
+    header_ = pager_->header();
+    return rc;
+  }
+  depth_ = 0;
+  rc = pager_->finish(rc);
+  header_ = pager_->header();
+  if (lock_file_) file_->unlock(0, kIndexLockSpan);
+  return rc;
+}
+
+int32_t IndexTree::begin_batch() { return enter(); }
+
+int32_t IndexTree::end_batch() { return depth_ > 0 ? leave(0) : 0; }
 
 void IndexTree::key_of_record(const uint8_t* record, uint8_t* key) const {
   for (int32_t p = 0; p < key_.shape.count; ++p) {
@@ -82,6 +121,7 @@ int32_t IndexTree::attach(std::unique_ptr<DbFile> file, bool write, Share share,
   writable_ = write;
   keep_cache_ = share == Share::kExclusive || share == Share::kDenyWrite;
   pager_ = std::make_unique<IndexPager>(*file_, key_.page_size);
+  pager_->set_keep(keep_cache_);
   return 0;
 }
 

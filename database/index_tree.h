@@ -122,6 +122,12 @@ class IndexTree {
   // Empties the tree: page count 2, an empty leaf root, the file cut to two pages.
   int32_t clear();
 
+  // Holds the index (its lock, header and pages) from begin_batch to end_batch, so that the
+  // operations in between share one lock and cache; pages reach the file when they leave the
+  // cache and at end_batch. Batches nest with operations.
+  int32_t begin_batch();
+  int32_t end_batch();
+
   // Keeps pages cached between operations. Sound only while no other process can write the
   // file; set on at open when the sharing denies others writing.
   void set_keep_cache(bool keep);
@@ -131,6 +137,8 @@ class IndexTree {
   friend int32_t check_index(IndexTree& tree, int32_t record_count, const RecordSource* records,
                              IndexReport* report);
   int32_t check_open(const std::vector<FieldDescriptor>& fields, int32_t version);
+  int32_t enter();               // the outermost locks the file and reads the header
+  int32_t leave(int32_t rc);     // the outermost writes what changed and unlocks
 
   std::unique_ptr<DbFile> file_;
   std::unique_ptr<IndexPager> pager_;

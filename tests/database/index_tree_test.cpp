@@ -554,6 +554,25 @@ TEST_F(IndexTreeTest, BranchesBorrowFromFullSiblings) {
   same("from the end");
 }
 
+TEST_F(IndexTreeTest, BatchesWriteAtTheirEnd) {
+  Records none;
+  IndexTree tree;
+  make(tree, {kNum}, none);
+  ASSERT_EQ(tree.begin_batch(), 0);
+  for (int32_t r = 0; r < 2000; ++r) ASSERT_EQ(tree.insert(u8(int_key(r % 500)), r), 0);
+  EXPECT_EQ(tree.remove(u8(int_key(7)), 8), -58) << "a failed operation inside leaves the batch going";
+  ASSERT_EQ(tree.remove(u8(int_key(7)), 7), 0);
+  int32_t rec = -1;
+  ASSERT_EQ(tree.find(u8(int_key(7)), 0, &rec), 0);
+  EXPECT_EQ(rec, 507);
+  ASSERT_EQ(tree.end_batch(), 0);
+  EXPECT_EQ(tree.end_batch(), 0) << "a second end does nothing";
+  IndexTree other;
+  ASSERT_EQ(other.open(path(), false, Share::kAll, kFields, kVersion), 0);
+  EXPECT_EQ(entries(other).size(), 1999u) << "everything on disk after the batch";
+  expect_sound(other);
+}
+
 TEST_F(IndexTreeTest, ModelRunWithKeptCache) {
   Records none;
   {
