@@ -310,4 +310,93 @@ CORELIB_COMMAND(variant_bound);         // 625
 CORELIB_COMMAND(variant_element);       // 627
 CORELIB_COMMAND(variant_set_element);   // 628
 
+// Databases: last error, create, open, close, the current one, passwords (cmd_db_files.cpp).
+CORELIB_COMMAND(db_last_error);             // 337
+CORELIB_COMMAND(db_last_error_text);        // 338
+CORELIB_COMMAND(db_create);                 // 339
+CORELIB_COMMAND(db_open);                   // 340
+CORELIB_COMMAND(db_open_closing_previous);  // 341
+CORELIB_COMMAND(db_set_current);            // 342
+CORELIB_COMMAND(db_current_name);           // 343
+CORELIB_COMMAND(db_close);                  // 344
+CORELIB_COMMAND(db_close_all);              // 345
+CORELIB_COMMAND(db_current_path);           // 346
+CORELIB_COMMAND(db_is_open);                // 347
+CORELIB_COMMAND(db_record_count);           // 348
+CORELIB_COMMAND(db_created);                // 349
+CORELIB_COMMAND(db_flush);                  // 410
+CORELIB_COMMAND(db_flush_all);              // 411
+CORELIB_COMMAND(db_is_protected);           // 567
+CORELIB_COMMAND(db_set_password);           // 568
+CORELIB_COMMAND(db_ask_password);           // 569
+CORELIB_COMMAND(db_copy_password);          // 570
+
+// Database fields and values (cmd_db_fields.cpp).
+CORELIB_COMMAND(db_field_count);         // 350
+CORELIB_COMMAND(db_field_name);          // 351
+CORELIB_COMMAND(db_rename_field);        // 352
+CORELIB_COMMAND(db_field_type);          // 353
+CORELIB_COMMAND(db_field_size);          // 354
+CORELIB_COMMAND(db_append_values);       // 383
+CORELIB_COMMAND(db_append_blank);        // 384
+CORELIB_COMMAND(db_write_values);        // 386
+CORELIB_COMMAND(db_read_field);          // 392
+CORELIB_COMMAND(db_write_field);         // 393
+CORELIB_COMMAND(db_read_field_of);       // 394
+CORELIB_COMMAND(db_write_field_of);      // 395
+CORELIB_COMMAND(db_add_to_bytes_field);  // 396
+CORELIB_COMMAND(db_add_to_memo_field);   // 397
+
+// Database indexes and locks (cmd_db_indexes.cpp).
+CORELIB_COMMAND(db_create_index);        // 355
+CORELIB_COMMAND(db_set_current_index);   // 356
+CORELIB_COMMAND(db_current_index_name);  // 357
+CORELIB_COMMAND(db_reindex);             // 358
+CORELIB_COMMAND(db_index_count);         // 359
+CORELIB_COMMAND(db_index_name);          // 360
+CORELIB_COMMAND(db_index_fields);        // 361
+CORELIB_COMMAND(db_set_retry_time);      // 362
+CORELIB_COMMAND(db_lock);                // 363
+CORELIB_COMMAND(db_unlock);              // 364
+CORELIB_COMMAND(db_lock_count);          // 365
+CORELIB_COMMAND(db_unlock_count);        // 366
+CORELIB_COMMAND(db_lock_records);        // 367
+CORELIB_COMMAND(db_unlock_records);      // 368
+CORELIB_COMMAND(db_unlock_all);          // 369
+
+// Database aggregates, copies and sorts (cmd_db_bulk.cpp).
+CORELIB_COMMAND(db_average);                    // 370
+CORELIB_COMMAND(db_sum);                        // 371
+CORELIB_COMMAND(db_maximum);                    // 372
+CORELIB_COMMAND(db_minimum);                    // 373
+CORELIB_COMMAND(db_latest);                     // 374
+CORELIB_COMMAND(db_earliest);                   // 375
+CORELIB_COMMAND(db_count);                      // 376
+CORELIB_COMMAND(db_copy_structure);             // 377
+CORELIB_COMMAND(db_copy_records);               // 378
+CORELIB_COMMAND(db_sort_records);               // 379
+CORELIB_COMMAND(db_sort_by_fields);             // 380
+CORELIB_COMMAND(db_sort_by_fields_descending);  // 381
+
+// Database records: navigation, delete, pack, find, seek, modify (cmd_db_records.cpp).
+CORELIB_COMMAND(db_append_from);    // 382
+CORELIB_COMMAND(db_modify);         // 385
+CORELIB_COMMAND(db_delete);         // 387
+CORELIB_COMMAND(db_is_deleted);     // 388
+CORELIB_COMMAND(db_undelete);       // 389
+CORELIB_COMMAND(db_pack);           // 390
+CORELIB_COMMAND(db_clear);          // 391
+CORELIB_COMMAND(db_seek);           // 398
+CORELIB_COMMAND(db_find);           // 399
+CORELIB_COMMAND(db_go_first);       // 400
+CORELIB_COMMAND(db_go_last);        // 401
+CORELIB_COMMAND(db_skip);           // 402
+CORELIB_COMMAND(db_record_number);  // 403
+CORELIB_COMMAND(db_go_to);          // 404
+CORELIB_COMMAND(db_serial);         // 405
+CORELIB_COMMAND(db_serial_exists);  // 406
+CORELIB_COMMAND(db_go_to_serial);   // 407
+CORELIB_COMMAND(db_before_first);   // 408
+CORELIB_COMMAND(db_after_last);     // 409
+
 }  // namespace corelib
