@@ -9,6 +9,7 @@
 #include <thread>
 #include <vector>
 #include "../corelib/call.h"
+#include "kit.h"
 #include "com/graphics.h"
 #include "com/last_error.h"
 #include "com/ole.h"
@@ -55,7 +56,7 @@ long live_probes() {
   return fn ? fn() : -1;
 }
 
-// OLE and the subsystem's plug-in, and the probe server registered for the run.
+// OLE and the subsystem's plug-in, and the probe server registered (again) for the run.
 class Environment : public ::testing::Environment {
  public:
   void SetUp() override {
@@ -64,10 +65,8 @@ class Environment : public ::testing::Environment {
     ASSERT_TRUE(reg) << "probe_server.dll not found";
     ASSERT_EQ(reg(), S_OK);
   }
-  void TearDown() override {
-    auto unreg = reinterpret_cast<HRESULT(__stdcall*)()>(GetProcAddress(probe_module(), "DllUnregisterServer"));
-    if (unreg) unreg();
-  }
+  // The registration stays in the test prefix: test processes of this suite that run side by
+  // side must not take it away from each other.
 };
 const auto* const g_env = ::testing::AddGlobalTestEnvironment(new Environment);
 
@@ -688,6 +687,16 @@ TEST_F(ComTest, ObjectInformationThroughTheAddOnModule) {
   EXPECT_EQ(last(), o.v.unknown);
   call(kShowInfo, {o.arg()});  // loaded once, called again
   EXPECT_EQ(calls(), 2);
+}
+
+// A program written in C calls the commands as compiled code does (see com_prog.c for the
+// checks; its exit code names the first that failed).
+TEST_F(ComTest, CompiledProgramDrivesObjects) {
+  kit::Process p(kit::bin_dir() + "com_prog.exe");
+  ASSERT_TRUE(p.started());
+  DWORD code = kit::kStillRunning;
+  ASSERT_TRUE(p.wait(20000, &code));
+  EXPECT_EQ(code, 0u) << "check " << code << " of com_prog.c failed";
 }
 
 }  // namespace
