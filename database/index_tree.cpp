@@ -291,8 +291,10 @@ int32_t IndexTree::update(const uint8_t* old_key, const uint8_t* new_key, int32_
   IndexOp op(*this);
   if (op.rc()) return op.leave(0);
   int32_t rc = op.remove(a, record);
-  if (rc == 0) rc = op.insert(b, record);
-  return op.leave(rc);
+  if (rc != 0 && rc != kNoPair) return op.leave(rc);
+  // A missing old pair still gets the new one: the record must be found under its key.
+  int32_t end = op.leave(op.insert(b, record));
+  return end ? end : rc;
 }
 
 int32_t IndexTree::find(const uint8_t* key, int32_t start, int32_t* record) {

@@ -104,6 +104,7 @@ class IndexTree {
   int32_t insert(const uint8_t* key, int32_t record);
   int32_t remove(const uint8_t* key, int32_t record);  // -58 when the pair is not there
   // Nothing when the keys are equal, or equal after the transform; else remove and insert.
+  // When the old pair is missing the new one is still inserted, and the result is -58.
   int32_t update(const uint8_t* old_key, const uint8_t* new_key, int32_t record);
   // The first record >= `start` whose key equals `key`; *record = -1 when there is none.
   int32_t find(const uint8_t* key, int32_t start, int32_t* record);

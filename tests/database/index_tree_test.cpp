@@ -8,6 +8,7 @@
 #include <set>
 #include <string>
 #include <vector>
+#include "corelib/install.h"
 #include "database/format.h"
 #include "database/index_check.h"
 #include "database/index_tree.h"
@@ -365,6 +366,35 @@ TEST_F(IndexTreeTest, KeyFlagsFoldCaseAndSpaces) {
   ASSERT_EQ(tree.find(u8(name_key("HELM")), 0, &rec), 0);
   EXPECT_EQ(rec, 3);
   EXPECT_EQ(tree.remove(u8(name_key("Help")), 3), -58);
+  // An update whose old pair is missing still indexes the record under its new key.
+  EXPECT_EQ(tree.update(u8(name_key("gone")), u8(name_key("new")), 3), -58);
+  ASSERT_EQ(tree.find(u8(name_key("NEW")), 0, &rec), 0);
+  EXPECT_EQ(rec, 3);
+}
+
+TEST_F(IndexTreeTest, PronunciationOrder) {
+  corelib::install();  // the pronunciation table
+  Records records;
+  records.add(0, "子");  // zi
+  records.add(1, "丌");  // ji: after zi in byte order, before it by reading
+  records.add(2, "啊");  // a
+  for (int32_t mode : {1, 2}) {
+    IndexTree tree;
+    IndexDef def;
+    def.fields = {kName};
+    def.sort_mode = mode;
+    std::string name = "p" + std::to_string(mode) + ".vnx";
+    ASSERT_EQ(tree.create(path(name.c_str()), kFields, kVersion, def, records.source()), 0);
+    std::vector<int32_t> order;
+    for (auto& e : entries(tree)) order.push_back(e.second);
+    EXPECT_EQ(order, (std::vector<int32_t>{2, 1, 0})) << "sort mode " << mode;
+    std::string key = "丌";
+    key.resize(76, '\0');
+    int32_t rec = -1;
+    ASSERT_EQ(tree.find(u8(key), 0, &rec), 0);
+    EXPECT_EQ(rec, 1) << "searched through the same transform";
+    expect_sound(tree, &records);
+  }
 }
 
 TEST_F(IndexTreeTest, CursorWalksBothWays) {
@@ -488,6 +518,17 @@ void model_run(IndexTree& tree, int32_t steps, int32_t key_range, uint32_t seed,
       }),
                 0);
       ASSERT_EQ(got.size(), want.size()) << "step " << step;
+      for (int32_t probe = 0; probe < 20; ++probe) {
+        std::string k = key_for(int32_t(rng() % uint32_t(key_range)));
+        int32_t start = int32_t(rng() % uint32_t(next_record + 1)), rec = -2, expect = -1;
+        for (auto& w : want)
+          if (w.second >= start && compare_keys(shape, u8(w.first), u8(k)) == 0) {
+            expect = w.second;
+            break;
+          }
+        ASSERT_EQ(tree.find(u8(k), start, &rec), 0);
+        ASSERT_EQ(rec, expect) << "step " << step << " find from " << start;
+      }
       for (size_t i = 0; i < got.size(); ++i) {
         ASSERT_EQ(compare_keys(shape, u8(got[i].first), u8(want[i].first)), 0) << "step " << step << " entry " << i;
         ASSERT_EQ(got[i].second, want[i].second) << "step " << step << " entry " << i;
