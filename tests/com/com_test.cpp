@@ -323,6 +323,14 @@ TEST_F(ComTest, ScriptingDictionary) {
   Obj d, by_class;
   ASSERT_TRUE(create(d, "Scripting.Dictionary")) << "the platform's scripting runtime";
   ASSERT_TRUE(create(by_class, "{EE09B103-97E0-11CF-978F-00A02463E06F}"));
+  // Through a type library: the class found by name among its types; a library that cannot
+  // be loaded falls back to the class name.
+  Obj from_library;
+  EXPECT_EQ(call(kCreate, {from_library.arg(), Text("Dictionary"), Text("scrrun.dll")}).lo, 1u) << error_text();
+  EXPECT_EQ(as_double(call(kReadNumber, {from_library.arg(), Text("Count")})), 0.0);
+  EXPECT_EQ(com::last_error(), 0);
+  EXPECT_EQ(call(kCreate, {from_library.arg(), Text("Scripting.Dictionary"), Text("no such.tlb")}).lo, 1u);
+  EXPECT_EQ(call(kCreate, {from_library.arg(), Text("NoSuchClass"), Text("scrrun.dll")}).lo, 0u);
   call(kCall, {d.arg(), Text("Add"), Text("a"), Int(1)});
   EXPECT_EQ(com::last_error(), 0) << error_text();
   call(kCall, {d.arg(), Text("Add"), Text("b"), Text("二")});
