@@ -3,6 +3,7 @@
 #include "runtime/registry.h"
 #include "com/ole.h"
 #include "corelib/install.h"
+#include "media/playback.h"
 #include "extdata/extdata.h"
 #include "units/framework.h"
 
@@ -10,6 +11,7 @@ namespace runtime {
 
 void install_subsystems() {
   units::install();
+  media::install();
   com::install();
   extdata::install();
   corelib::install();
