@@ -399,4 +399,21 @@ CORELIB_COMMAND(db_go_to_serial);   // 407
 CORELIB_COMMAND(db_before_first);   // 408
 CORELIB_COMMAND(db_after_last);     // 409
 
+// Communication: serial port and socket units, name lookups (cmd_comm.cpp).
+CORELIB_COMMAND(datagram_send);          // 436
+CORELIB_COMMAND(received_data);          // 437, 449
+CORELIB_COMMAND(client_connect);         // 438
+CORELIB_COMMAND(client_disconnect);      // 439
+CORELIB_COMMAND(client_send);            // 440
+CORELIB_COMMAND(server_received_data);   // 441
+CORELIB_COMMAND(serial_open);            // 442
+CORELIB_COMMAND(serial_close);           // 443
+CORELIB_COMMAND(serial_send);            // 444
+CORELIB_COMMAND(host_name_of_address);   // 445
+CORELIB_COMMAND(address_of_host_name);   // 446
+CORELIB_COMMAND(server_client_address);  // 447
+CORELIB_COMMAND(server_send);            // 448
+CORELIB_COMMAND(server_disconnect);      // 452
+CORELIB_COMMAND(serial_set_line);        // 571
+
 }  // namespace corelib

@@ -6,7 +6,7 @@ export DEBIAN_FRONTEND=noninteractive
 PKGS="${PKGS:-wine wine32:i386 wine64
   libodbc2:i386 libsqliteodbc:i386 unixodbc
   g++-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev libstb-dev googletest cmake ninja-build
-  xvfb xauth xdotool x11-apps x11-utils imagemagick fonts-wine fonts-wqy-microhei python3 util-linux locales unicode-data}"
+  xvfb xauth xdotool x11-apps x11-utils imagemagick fonts-wine fonts-wqy-microhei python3 socat util-linux locales unicode-data}"
 
 missing=""
 for p in $PKGS; do
