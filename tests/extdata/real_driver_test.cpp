@@ -208,7 +208,8 @@ TEST_F(RealDriver, TransactionsRollBackAndCommit) {
   // Committed work survives a new connection; autocommit is back after the transaction.
   ASSERT_TRUE(yes(kExecute, {Text("insert into t values(3)")}));
   calls::call(kDisconnect, {db()});
-  ASSERT_TRUE(yes(kConnect, {Text(sqlite("trans.db"))}));
+  // Again with a default database and the prompt flag: a complete string asks nothing.
+  ASSERT_TRUE(yes(kConnect, {Text(sqlite("trans.db")), Text("main"), Bool(true)}));
   EXPECT_EQ(count(), 2);
 }
 
@@ -220,6 +221,8 @@ TEST_F(RealDriver, BadInputGivesNeutralResults) {
   EXPECT_EQ(calls::take_text(calls::call(kConnectString, {db()})), std::nullopt);
 
   EXPECT_FALSE(yes(kConnect, {Text("DSN=没有这个数据源")}));
+  EXPECT_FALSE(yes(kConnect, {}));  // no string: the driver manager here has no dialog to offer
+  EXPECT_FALSE(yes(kConnect, {Text("DSN=没有这个数据源"), Omit(), Bool(true)}));
   EXPECT_FALSE(yes(kConnect, {Text("DRIVER=No Such Driver;Database=x")}));
   fresh("bad.db", "id integer");
   EXPECT_FALSE(yes(kExecute, {Text("insert into nowhere values(1)")}));
@@ -260,6 +263,38 @@ TEST_F(RealDriver, GbkTextsCrossBothWays) {
   // The connection string in use is the one the driver completed.
   std::string in_use = calls::take_text(calls::call(kConnectString, {db()})).value_or("");
   EXPECT_NE(in_use.find("Database=" + scratch() + "/gbk.db"), std::string::npos) << in_use;
+}
+
+}  // namespace
+
+namespace {
+
+// The table list no unit method asks for, called as any program would: by name.
+TEST_F(RealDriver, TableListFromTheProvider) {
+  fresh("tables.db", "id integer");
+  ASSERT_TRUE(yes(kExecute, {Text("drop table if exists 第二")}));
+  ASSERT_TRUE(yes(kExecute, {Text("create table 第二(x)")}));
+  HMODULE module = GetModuleHandleA("sqlbridge.vsx");
+  ASSERT_NE(module, nullptr);
+  auto open = reinterpret_cast<sqlbridge::OpenDatabaseFn>(GetProcAddress(module, "OpenDatabase"));
+  auto list = reinterpret_cast<sqlbridge::GetTabListFn>(GetProcAddress(module, "GetTabList"));
+  auto close = reinterpret_cast<sqlbridge::ConnFn>(GetProcAddress(module, "CloseDatabase"));
+  ASSERT_TRUE(open && list && close);
+  sqlbridge::Conn conn = open(sqlite("tables.db").c_str(), nullptr);
+  ASSERT_NE(conn, 0u);
+  char buffer[64];
+  std::memset(buffer, 'x', sizeof buffer);
+  EXPECT_EQ(list(conn, buffer, sizeof buffer), 2);
+  std::string names(buffer, sizeof buffer);
+  EXPECT_EQ(names.substr(0, 10), std::string("t\0第二\0\0\0", 10)) << names;
+  EXPECT_EQ(names.find_first_not_of('\0', 8), std::string::npos);  // the rest zero-filled
+  // Only whole names fit, and the closing zero always does.
+  EXPECT_EQ(list(conn, buffer, 5), 1);
+  EXPECT_EQ(std::string(buffer, 5), std::string("t\0\0\0\0", 5));
+  EXPECT_EQ(list(conn, buffer, 0), 0);
+  EXPECT_EQ(list(0x1234, buffer, sizeof buffer), 0);  // not a connection
+  EXPECT_EQ(close(conn), 1);
+  EXPECT_EQ(close(conn), 0);
 }
 
 }  // namespace
