@@ -5,7 +5,9 @@
 #include <gtest/gtest.h>
 #include <string>
 #include "../corelib/call.h"
+#include <random>
 #include "runtime/heap.h"
+#include "units/events.h"
 #include "unit_window.h"
 
 namespace {
@@ -161,6 +163,66 @@ TEST_F(ProviderUnit, SqlSourcesAndRefusals) {
   ASSERT_NE(text, nullptr);
   EXPECT_STREQ(text, "t");
   runtime::free_block(text);
+}
+
+TEST(ExternalDataUnits, StoredDataReadBackAndHostileDataRefused) {
+  units::install();
+  extdata::install();
+  units::hold_events();  // these units belong to no window record: no events
+  HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+  auto make = [&](uint32_t type, const std::string& data) {
+    auto create = reinterpret_cast<units::CreateOp>(
+        units::type_operation(units::core_type_entry(type), units::kCreate));
+    return create ? create(reinterpret_cast<const uint8_t*>(data.data()),
+                           static_cast<uint32_t>(data.size()), 0, parent, 100, nullptr, 0, 0, 10,
+                           10, kWindow, 0x16019100, 0, 0)
+                  : nullptr;
+  };
+  auto saved = [](void* unit, uint32_t type) {
+    auto get_all = reinterpret_cast<void*(__cdecl*)(void*, uint32_t*)>(
+        units::type_operation(units::core_type_entry(type), units::kGetAllData));
+    uint32_t length = 0;
+    void* block = get_all(unit, &length);
+    std::string out(static_cast<char*>(block), length);
+    runtime::free_block(block);
+    return out;
+  };
+  auto destroy = [](void* u) { DestroyWindow(static_cast<framework::Window*>(u)->handle()); };
+
+  // Data as stored comes back as it went in; a newer version is refused.
+  const std::string data = provider_data("DSN=甲", "表");
+  void* provider = make(47, data);
+  ASSERT_NE(provider, nullptr);
+  EXPECT_EQ(saved(provider, 47), data);
+  destroy(provider);
+  void* database = make(46, "");
+  ASSERT_NE(database, nullptr);
+  EXPECT_EQ(saved(database, 46), std::string("\x01\0\0\0", 4));
+  destroy(database);
+  EXPECT_EQ(make(46, std::string("\x02\0\0\0", 4)), nullptr);
+  EXPECT_EQ(make(47, std::string("\x02\0\0\0", 4)), nullptr);
+
+  // Random and cut data: a unit or none, never a read past the end.
+  std::mt19937 rng(11);
+  int made = 0, refused = 0;
+  for (uint32_t type : {46u, 47u}) {
+    for (int i = 0; i < 60; ++i) {
+      std::string bytes(rng() % 64, '\0');
+      for (char& b : bytes) b = static_cast<char>(rng());
+      if (i % 2 == 0 && bytes.size() >= 4) bytes[0] = 1, bytes[1] = bytes[2] = bytes[3] = 0;
+      if (void* u = make(type, bytes)) {
+        ++made;
+        destroy(u);
+      } else {
+        ++refused;
+      }
+    }
+  }
+  EXPECT_GT(made, 0);
+  EXPECT_GT(refused, 0);
+  DestroyWindow(parent);
+  units::release_events();
 }
 
 }  // namespace
