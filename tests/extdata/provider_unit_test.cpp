@@ -23,7 +23,10 @@ constexpr int kConnect = 539, kOpenSet = 545, kFirst = 550, kNext = 553, kRead =
 std::string database() {
   char buf[1024];
   DWORD n = GetEnvironmentVariableA("ORVEL_ODBC_SCRATCH", buf, sizeof buf);
-  return "DRIVER=SQLite3;Database=" + std::string(buf, n < sizeof buf ? n : 0) + "/provider.db";
+  // A file per test, so that tests running side by side never share one.
+  std::string test = ::testing::UnitTest::GetInstance()->current_test_info()->name();
+  return "DRIVER=SQLite3;Database=" + std::string(buf, n < sizeof buf ? n : 0) + "/provider_" +
+         test + ".db";
 }
 
 class ProviderUnit : public UnitWindow {
