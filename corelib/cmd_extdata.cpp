@@ -109,8 +109,12 @@ CORELIB_COMMAND(extdb_open_set) {
 CORELIB_COMMAND(extdb_requery) { set_method<&Database::requery>(result, argc, args, false); }
 CORELIB_COMMAND(extdb_close_set) { set_method<&Database::close_set>(result, argc, args, false); }
 // With nothing to stand on, both end tests answer true.
-CORELIB_COMMAND(extdb_before_first) { set_method<&Database::before_first>(result, argc, args, true); }
-CORELIB_COMMAND(extdb_after_last) { set_method<&Database::after_last>(result, argc, args, true); }
+CORELIB_COMMAND(extdb_before_first) {
+  set_method<&Database::before_first>(result, argc, args, true);
+}
+CORELIB_COMMAND(extdb_after_last) {
+  set_method<&Database::after_last>(result, argc, args, true);
+}
 CORELIB_COMMAND(extdb_move_first) { move(result, argc, args, Database::Move::kFirst); }
 CORELIB_COMMAND(extdb_move_last) { move(result, argc, args, Database::Move::kLast); }
 CORELIB_COMMAND(extdb_move_previous) { move(result, argc, args, Database::Move::kPrevious); }

@@ -32,7 +32,8 @@ int64_t integer_of(std::string_view text, int64_t lo, int64_t hi) {
 }
 
 bool truthy(std::string_view t) {
-  static constexpr const char* kTrue[] = {"1", "真", "true", "t", "zheng", "zhen", "zeng", "zen", "z"};
+  static constexpr const char* kTrue[] = {"1",    "真",   "true", "t", "zheng",
+                                          "zhen", "zeng", "zen",  "z"};
   for (const char* word : kTrue)
     if (same_ascii(t, word)) return true;
   return false;
@@ -108,9 +109,8 @@ bool ProviderTable::open(const std::string& connect, const std::string& source, 
   else if (auto old = provider<OpenDatabaseFn>("OpenDatabase"))
     conn_ = old(connect.c_str(), nullptr);
   if (!conn_) return false;
-  std::string sql = source.size() >= 7 && same_ascii(std::string_view(source).substr(0, 7), "select ")
-                        ? source
-                        : "select * from " + source;
+  bool is_sql = source.size() >= 7 && same_ascii(std::string_view(source).substr(0, 7), "select ");
+  std::string sql = is_sql ? source : "select * from " + source;
   auto modi = provider<OpenTableToModiFn>("OpenTableToModi");
   table_ = modi ? modi(conn_, sql.c_str()) : 0;
   if (!table_) {

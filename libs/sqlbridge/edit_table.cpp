@@ -74,6 +74,7 @@ bool EditTable::open(SQLHDBC dbc, std::string_view sql) {
 }
 
 bool EditTable::reload() {
+  stale_ = true;  // until a whole reading succeeds
   Handle st = new_statement(dbc_, false);
   if (!st || !ok(SQLExecDirectW(st.get(), wide_arg(sql_), SQL_NTS)) ||
       !describe_columns(st.get(), columns_))
@@ -88,7 +89,10 @@ bool EditTable::reload() {
   rows_.clear();
   for (;;) {
     SQLRETURN r = SQLFetch(st.get());
-    if (r == SQL_NO_DATA) return true;
+    if (r == SQL_NO_DATA) {
+      stale_ = false;
+      return true;
+    }
     if (!ok(r)) return false;
     std::vector<std::optional<std::string>> row(columns_.size());
     for (size_t i = 0; i < columns_.size(); ++i) {
@@ -109,8 +113,8 @@ int EditTable::display_width(int c) const {
   return c >= 0 && c < column_count() ? widths_[c] : -1;
 }
 
-const char* EditTable::text(int row, int c) const {
-  if (row < 0 || row >= row_count() || c < 0 || c >= column_count()) return nullptr;
+const char* EditTable::text(int row, int c) {
+  if (!fresh() || row < 0 || row >= row_count() || c < 0 || c >= column_count()) return nullptr;
   const std::optional<std::string>& v = rows_[row][c];
   return v ? v->c_str() : "";
 }
@@ -147,13 +151,17 @@ bool EditTable::run_on_row(const std::wstring& sql,
 bool EditTable::append_blank() {
   if (base_.empty()) return false;
   std::vector<TextParam> none;
-  return run(dbc_, L"insert into " + base_ + L" default values", none) && reload();
+  if (!run(dbc_, L"insert into " + base_ + L" default values", none)) return false;
+  stale_ = true;
+  return true;
 }
 
 bool EditTable::zap() {
   if (base_.empty()) return false;
   std::vector<TextParam> none;
-  return run(dbc_, L"delete from " + base_, none) && reload();
+  if (!run(dbc_, L"delete from " + base_, none)) return false;
+  stale_ = true;
+  return true;
 }
 
 bool EditTable::remove(int first, int count) {
@@ -161,12 +169,13 @@ bool EditTable::remove(int first, int count) {
   bool done = true;
   for (int i = first; i < first + count && done; ++i)
     done = run_on_row(L"delete from " + base_, rows_[i], nullptr);
-  return reload() && done;
+  stale_ = true;
+  return done;
 }
 
 bool EditTable::set_text(int row, int c, std::string_view text) {
   if (base_.empty() || row < 0 || row >= row_count() || c < 0 || c >= column_count())
-    return false;
+    return false;  // row_count() has brought the rows up to date
   std::optional<std::string> value{std::string(text)};
   std::wstring sql = L"update " + base_ + L" set " +
                      quote_identifier(dbc_, to_wide(columns_[c].name)) + L" = ?";

@@ -205,8 +205,10 @@ int32_t __cdecl BDGetColCount(Conn conn, Table t) {
   return e ? e->column_count() : 0;
 }
 int32_t __cdecl BDGetRecCount(Conn conn, Table t) {
-  EditTable* e = find_table(conn, t);
-  return e ? e->row_count() : 0;
+  return guarded<int32_t>(0, [&] {
+    EditTable* e = find_table(conn, t);
+    return e ? e->row_count() : 0;
+  });
 }
 int32_t __cdecl BDGetColWidth(Conn conn, Table t, int32_t col) {
   EditTable* e = find_table(conn, t);
@@ -230,8 +232,10 @@ const char* __cdecl BDGetColName(Conn conn, Table t, int32_t col) {
   return c ? c->name.c_str() : nullptr;
 }
 const char* __cdecl BDGetColText(Conn conn, Table t, int32_t row, int32_t col) {
-  EditTable* e = find_table(conn, t);
-  return e ? e->text(row, col) : nullptr;
+  return guarded<const char*>(nullptr, [&] {
+    EditTable* e = find_table(conn, t);
+    return e ? e->text(row, col) : nullptr;
+  });
 }
 int32_t __cdecl BDAppendBlank(Conn conn, Table t) {
   return guarded<int32_t>(0, [&] {

@@ -117,7 +117,11 @@ bool read_cell(SQLHSTMT st, int column, SQLSMALLINT sql_type, Cell& out) {
     case kKindDateTime: {
       SQL_TIMESTAMP_STRUCT t{};
       done = read_fixed(st, column, SQL_C_TYPE_TIMESTAMP, t, null);
-      if (sql_type == SQL_TIME || sql_type == SQL_TYPE_TIME) t.year = 1899, t.month = 12, t.day = 30;
+      if (sql_type == SQL_TIME || sql_type == SQL_TYPE_TIME) {  // a time of day alone
+        t.year = 1899;
+        t.month = 12;
+        t.day = 30;
+      }
       out.bits = bits_of(ole_date(t.year, t.month, t.day, t.hour, t.minute, t.second));
       break;
     }
