@@ -116,7 +116,9 @@ void* __cdecl create_op(const uint8_t* data, uint32_t length, uint32_t style, HW
   CreateArgs a{data, length, style, parent, control_id, menu, left, top, width, height,
                window_id, unit_id};
   if (!unit->load(reader) || !reader.ok() || !unit->create_window(a)) {
-    unit->dispose();
+    // A window refused after WM_NCCREATE (no display, WM_CREATE failing) was destroyed
+    // inside its creation and its object deleted itself with it.
+    if (framework::Window::live_object(static_cast<framework::Window*>(unit))) unit->dispose();
     return nullptr;
   }
   return static_cast<framework::Window*>(unit);

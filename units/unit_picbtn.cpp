@@ -95,6 +95,10 @@ class PicBtn : public StoredUnit {
     else if (hot_) state = 1;
     const Picture& p = pictures_[state] ? pictures_[state] : pictures_[0];
     p.place(dc, rc, 3);
+    if (!pictures_[0]) {
+      // No pictures: a plain raised (or pressed) button face.
+      DrawEdge(dc, &rc, state == 2 ? EDGE_SUNKEN : EDGE_RAISED, BF_RECT);
+    }
   }
   Picture pictures_[4];
   bool hot_ = false, pressed_ = false;

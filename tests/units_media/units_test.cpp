@@ -48,7 +48,7 @@ const TypeCase kTypes[] = {
     {kCommonDlg, 0x1001F, "通用对话框1", 30, 0x80008040, {300, 10, 20, 20}},
     {kPrinter, 0x10021, "打印机1", 35, 0x80008040, {330, 10, 20, 20}},
     {kGrid, 0x10029, "表格1", 18, 0x80000040, {10, 170, 300, 120}},
-    {kDataSrc, 0x1002A, "数据源1", 12, 0x80080040, {360, 10, 20, 20}},
+    {kDataSrc, 0x1002A, "数据源1", 12, 0x80080040, {360, 150, 120, 20}},
     {kNProvider, 0x1002B, "提供者1", 10, 0x80048040, {390, 10, 20, 20}},
     {kDBProvider, 0x1002C, "数据库提供者1", 11, 0x80048040, {420, 10, 20, 20}},
     {kPicBtn, 0x1002D, "图形按钮1", 15, 0x80010040, {150, 10, 40, 40}},
@@ -82,9 +82,7 @@ class MediaUnits : public ::testing::Test {
     window_ = std::make_unique<WindowTemplate>();
     window_->id = kWindow;
     window_->entries.push_back(entry(kOwn, 0x10001, "窗口1", {20, 20, 520, 340}));
-    const char* only = getenv("MEDIA_ONLY");
-    for (const TypeCase& t : kTypes)
-      if (!only || atoi(only) == int(&t - kTypes)) window_->entries.push_back(entry(t.unit, t.type, t.name, t.place));
+    for (const TypeCase& t : kTypes) window_->entries.push_back(entry(t.unit, t.type, t.name, t.place));
     runtime::rt().templates.push_back(window_.get());
     ASSERT_TRUE(units::load_window(*window_, false, nullptr));
   }
@@ -163,6 +161,9 @@ TEST_F(MediaUnits, TypeEntriesMatchTheirTable) {
     // Function units have a window that is never shown.
     if (t.flags & 0x8000) EXPECT_FALSE(IsWindowVisible(handle(t.unit)));
   }
+  // The window as it looks, kept beside the tests.
+  pump(100);
+  EXPECT_TRUE(kit::screenshot().save_png(kit::bin_dir() + "units_media_window.png"));
   // Interface 9 where the table offers it.
   EXPECT_TRUE(units::core_type_entry(6)->iface(9));
   EXPECT_FALSE(units::core_type_entry(7)->iface(9));
@@ -514,6 +515,12 @@ TEST_F(MediaUnits, ProviderDataSourceAndGridShareOneTable) {
   sel.state = sel.stateMask = LVIS_SELECTED | LVIS_FOCUSED;
   SendMessageA(list, LVM_SETITEMSTATE, 0, reinterpret_cast<LPARAM>(&sel));
   EXPECT_EQ(source->current_row(), 0);
+  // The data source's bar: "next" moves the current row, and the grid's selection follows.
+  SendMessageA(handle(kDataSrc), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(90, 10));
+  EXPECT_EQ(source->current_row(), 1);
+  EXPECT_EQ(SendMessageA(list, LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED), 1);
+  SendMessageA(handle(kDataSrc), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(110, 10));  // last
+  EXPECT_EQ(source->current_row(), 3);
   // Editing a cell in place: a double click, a text, Enter.
   pump();
   RECT r{LVIR_LABEL, 1, 0, 0};
