@@ -196,8 +196,38 @@ void put_empty(ResultKind kind, ResultRecord* r) {
   if (kind == ResultKind::kVariant) r->lo = word(new_variant_block());
 }
 
+// The common results that need no conversion call: numbers of the usual widths, texts,
+// logicals and dates already of the kind asked for.
+static bool put_direct(const VARIANT* v, ResultKind kind, ResultRecord* r) {
+  switch (kind) {
+    case ResultKind::kNumber:
+      switch (V_VT(v)) {
+        case VT_I4: runtime::set_double(r, V_I4(v)); return true;
+        case VT_R8: runtime::set_double(r, V_R8(v)); return true;
+        case VT_I2: runtime::set_double(r, V_I2(v)); return true;
+        case VT_UI1: runtime::set_double(r, V_UI1(v)); return true;
+        default: return false;
+      }
+    case ResultKind::kText:
+      if (V_VT(v) != VT_BSTR) return false;
+      runtime::set_text(r, from_bstr(V_BSTR(v)));
+      return true;
+    case ResultKind::kLogical:
+      if (V_VT(v) != VT_BOOL) return false;
+      runtime::set_bool(r, V_BOOL(v) != VARIANT_FALSE);
+      return true;
+    case ResultKind::kDate:
+      if (V_VT(v) != VT_DATE) return false;
+      runtime::set_double(r, V_DATE(v));
+      return true;
+    default:
+      return false;
+  }
+}
+
 int put_result(const VARIANT& value, ResultKind kind, ResultRecord* r) {
   const VARIANT* v = deref(&value);
+  if (put_direct(v, kind, r)) return kOk;
   Variant c;
   auto change = [&](VARTYPE vt) {
     return SUCCEEDED(VariantChangeType(&c.v, const_cast<VARIANT*>(v), 0, vt));

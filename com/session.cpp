@@ -1,7 +1,6 @@
 // Binding names through an object's type information, in the order of invocation kinds each
 // operation allows, with the results cached per object value.
 #include "com/session.h"
-#include <mutex>
 #include <unordered_set>
 #include "com/last_error.h"
 
@@ -62,8 +61,20 @@ Member from_variable(const VARDESC& v, Operation op) {
   return m;
 }
 
-std::mutex g_registry_lock;
+// The registry is read on every call and written when values come and go.
+SRWLOCK g_registry_lock = SRWLOCK_INIT;
 std::unordered_set<uint32_t> g_sessions;
+
+class Shared {
+ public:
+  Shared() { AcquireSRWLockShared(&g_registry_lock); }
+  ~Shared() { ReleaseSRWLockShared(&g_registry_lock); }
+};
+class Exclusive {
+ public:
+  Exclusive() { AcquireSRWLockExclusive(&g_registry_lock); }
+  ~Exclusive() { ReleaseSRWLockExclusive(&g_registry_lock); }
+};
 
 uint32_t word_of(Session* s) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(s)); }
 
@@ -82,8 +93,8 @@ int Session::open(IUnknown* unknown) {
 }
 
 int Session::bind(const char* name, Operation op, const Member** out) {
-  auto key = std::make_pair(std::string(name), op);
-  if (auto it = members_.find(key); it != members_.end()) {
+  Members& cache = members_[static_cast<int>(op)];
+  if (auto it = cache.find(std::string_view(name)); it != cache.end()) {
     *out = &it->second;
     return kOk;
   }
@@ -100,13 +111,13 @@ int Session::bind(const char* name, Operation op, const Member** out) {
     if (kind == DESCKIND_FUNCDESC) {
       Member m = from_function(*bound.lpfuncdesc);
       if (info) info->ReleaseFuncDesc(bound.lpfuncdesc);
-      *out = &(members_[key] = std::move(m));
+      *out = &(cache[name] = std::move(m));
       return kOk;
     }
     if (kind == DESCKIND_VARDESC || kind == DESCKIND_IMPLICITAPPOBJ) {
       Member m = from_variable(*bound.lpvardesc, op);
       if (info) info->ReleaseVarDesc(bound.lpvardesc);
-      *out = &(members_[key] = std::move(m));
+      *out = &(cache[name] = std::move(m));
       return kOk;
     }
     if (kind == DESCKIND_TYPECOMP && bound.lptcomp) bound.lptcomp->Release();
@@ -116,20 +127,20 @@ int Session::bind(const char* name, Operation op, const Member** out) {
 
 Session* new_session() {
   Session* s = new Session;
-  std::lock_guard lock(g_registry_lock);
+  Exclusive lock;
   g_sessions.insert(word_of(s));
   return s;
 }
 
 Session* live_session(uint32_t aux) {
   if (aux == 0) return nullptr;
-  std::lock_guard lock(g_registry_lock);
+  Shared lock;
   return g_sessions.count(aux) ? reinterpret_cast<Session*>(static_cast<uintptr_t>(aux)) : nullptr;
 }
 
 void delete_session(uint32_t aux) {
   {
-    std::lock_guard lock(g_registry_lock);
+    Exclusive lock;
     if (aux == 0 || g_sessions.erase(aux) == 0) return;
   }
   delete reinterpret_cast<Session*>(static_cast<uintptr_t>(aux));

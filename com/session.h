@@ -2,8 +2,9 @@
 // type information, and the members already bound by name, so that repeated calls by name
 // pay for the binding once. Lives in the object value's auxiliary word.
 #pragma once
-#include <map>
 #include <string>
+#include <string_view>
+#include <unordered_map>
 #include <vector>
 #include "com/ole_types.h"
 
@@ -39,9 +40,16 @@ class Session {
   int bind(const char* name, Operation op, const Member** out);
 
  private:
+  // Names looked up as string views: a cached call allocates nothing.
+  struct NameHash {
+    using is_transparent = void;
+    size_t operator()(std::string_view s) const { return std::hash<std::string_view>{}(s); }
+  };
+  using Members = std::unordered_map<std::string, Member, NameHash, std::equal_to<>>;
+
   Ref<IDispatch> dispatch_;
   Ref<ITypeComp> comp_;
-  std::map<std::pair<std::string, Operation>, Member> members_;
+  Members members_[3];  // by Operation
 };
 
 // Session registry: only sessions made here are ever used or deleted through an auxiliary word.
