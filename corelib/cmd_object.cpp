@@ -25,7 +25,11 @@ void by_name(ResultRecord* r, int argc, ArgRecord* args, Operation op, ResultKin
 
 }  // namespace
 
-CORELIB_COMMAND(object_assign) { com::assign(object_at(argc, args, 0), object_at(argc, args, 1)); }
+CORELIB_COMMAND(object_assign) {
+  com::ObjectValue* from = object_at(argc, args, 1);
+  if (!from) return com::set_last_error(com::kBadArgumentType);  // the target stays as it is
+  com::assign(object_at(argc, args, 0), from);
+}
 
 CORELIB_COMMAND(object_create) {
   const ArgRecord& library = arg_at(argc, args, 2);
@@ -49,7 +53,9 @@ CORELIB_COMMAND(object_is_empty) {
 }
 
 CORELIB_COMMAND(object_same) {
-  set_bool(result, com::same(object_at(argc, args, 0), object_at(argc, args, 1)));
+  com::ObjectValue *a = object_at(argc, args, 0), *b = object_at(argc, args, 1);
+  if (!a || !b) return com::set_last_error(com::kBadArgumentType);
+  set_bool(result, com::same(a, b));
 }
 
 CORELIB_COMMAND(object_read_text) { by_name(result, argc, args, Operation::kRead, ResultKind::kText); }

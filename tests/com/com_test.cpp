@@ -132,6 +132,12 @@ TEST_F(ComTest, CreateByProgramAndClassIdentifierAssignCompareClear) {
   EXPECT_EQ(live_probes(), start_ + 2) << "c still holds the first probe";
   call(kAssign, {c.arg(), a.arg()});  // assigning an empty value empties it
   EXPECT_EQ(live_probes(), start_ + 1);
+  // A record that is no object value changes nothing.
+  call(kAssign, {b.arg(), Int(0)});
+  EXPECT_EQ(error_text(), "参数数据类型错误");
+  EXPECT_EQ(call(kIsEmpty, {b.arg()}).lo, 0u);
+  EXPECT_EQ(call(kSame, {b.arg(), Text("x")}).lo, 0u);
+  EXPECT_EQ(error_text(), "参数数据类型错误");
 
   // A failed create leaves the old object in place.
   EXPECT_EQ(call(kCreate, {b.arg(), Text("OrvelTest.NoSuchClass")}).lo, 0u);
