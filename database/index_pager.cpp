@@ -62,10 +62,8 @@ int32_t IndexPager::write_slot(Slot& s) {
 
 int32_t IndexPager::finish(int32_t rc) {
   if (rc == 0) rc = rc_;
-  if (rc == 0 && std::memcmp(&header_, &stored_, sizeof header_) != 0) {
-    rc = file_.write_at(0, &header_, sizeof header_);
-    if (rc == 0) stored_ = header_;
-  }
+  // Pages first, then the header: a write that fails part way leaves a header whose page
+  // count the file still covers, so the file opens again (a header grown first would not).
   if (rc == 0) {
     // In page order, so that the writes go forward through the file.
     std::sort(dirty_.begin(), dirty_.end(),
@@ -75,6 +73,10 @@ int32_t IndexPager::finish(int32_t rc) {
       if (s.page && s.dirty) rc = write_slot(s);
     }
     dirty_.clear();
+  }
+  if (rc == 0 && std::memcmp(&header_, &stored_, sizeof header_) != 0) {
+    rc = file_.write_at(0, &header_, sizeof header_);
+    if (rc == 0) stored_ = header_;
   }
   if (rc == 0 && cut_) rc = file_.set_size(uint64_t(header_.page_count) * uint32_t(page_size_));
   cut_ = false;

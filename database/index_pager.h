@@ -56,7 +56,7 @@ class IndexPager {
 
   // Starts an operation: reads the header unless a kept one is still good. 0 or an error.
   int32_t begin();
-  // Ends it: on success writes the header if it changed, then the dirty pages, and cuts the
+  // Ends it: on success writes the dirty pages, then the header if it changed, and cuts the
   // file when pages were cut off its end; on failure drops the changes still held. The cache
   // is dropped unless kept (and the operation succeeded).
   int32_t finish(int32_t rc);

@@ -8,8 +8,8 @@
 // and search; keys handed out (cursor, scan) are the stored, transformed bytes.
 //
 // Every operation locks the whole file for its duration (nested calls lock once), reads the
-// header once, works through the page cache, and at its end writes the header if it changed
-// and then every dirty page. Failures: file errors -1..-15, -52 for a page that cannot be read
+// header once, works through the page cache, and at its end writes every dirty page and then
+// the header if it changed. Failures: file errors -1..-15, -52 for a page that cannot be read
 // or is damaged, -57 past the last entry, -58 for a missing pair.
 #pragma once
 #include <cstdint>
