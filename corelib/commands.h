@@ -399,6 +399,9 @@ CORELIB_COMMAND(db_go_to_serial);   // 407
 CORELIB_COMMAND(db_before_first);   // 408
 CORELIB_COMMAND(db_after_last);     // 409
 
+// The record browse and edit dialog (cmd_db_browse.cpp).
+CORELIB_COMMAND(db_browse);  // 412
+
 // Communication: serial port and socket units, name lookups (cmd_comm.cpp).
 CORELIB_COMMAND(datagram_send);          // 436
 CORELIB_COMMAND(received_data);          // 437, 449

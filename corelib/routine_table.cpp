@@ -270,6 +270,7 @@ constexpr SlotRoutine kSlots[] = {
     {409, db_after_last},
     {410, db_flush},
     {411, db_flush_all},
+    {412, db_browse},
     {413, set_busy_cursor},
     {414, restore_cursor},
     {415, delay},
