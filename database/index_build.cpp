@@ -9,6 +9,36 @@ namespace database {
 
 using namespace page_bytes;
 
+namespace {
+
+size_t g_sort_budget = size_t(256) << 20;  // bytes of keys sorted in memory at most
+
+}  // namespace
+
+size_t set_index_sort_budget(size_t bytes) {
+  size_t old = g_sort_budget;
+  g_sort_budget = bytes;
+  return old;
+}
+
+// Without the memory to sort every key: the empty tree, then each record inserted in file
+// order.
+int32_t IndexOp::insert_all(const RecordSource& src, std::vector<uint8_t>& batch) {
+  if (pg_.reset()) return pg_.rc();
+  int32_t per = int32_t(batch.size() / uint32_t(src.record_length));
+  uint8_t raw[kMaxKeyLength], buf[kMaxKeyLength];
+  for (int32_t first = 0; first < src.count; first += per) {
+    int32_t n = std::min(per, src.count - first);
+    int32_t rc = src.read(first, n, batch.data());
+    if (rc) return rc;
+    for (int32_t i = 0; i < n; ++i) {
+      t_.key_of_record(batch.data() + size_t(i) * uint32_t(src.record_length), raw);
+      if ((rc = insert(stored(raw, buf), first + i))) return rc;
+    }
+  }
+  return 0;
+}
+
 // Rebuild: every record's key, sorted by (key, record), laid out bottom up in full pages.
 int32_t IndexOp::bulk_load(const RecordSource& src) {
   if (src.count <= 0) return pg_.reset() ? pg_.rc() : 0;
@@ -19,12 +49,18 @@ int32_t IndexOp::bulk_load(const RecordSource& src) {
   std::vector<uint32_t> order;
   std::vector<uint8_t> batch;
   try {
-    entries.resize(size_t(src.count) * S_);
-    order.resize(size_t(src.count));
     int32_t per = std::max<int32_t>(1, 163840 / src.record_length);
     batch.resize(size_t(std::min(per, src.count)) * uint32_t(src.record_length));
   } catch (const std::bad_alloc&) {
     return -45;
+  }
+  if (uint64_t(src.count) * uint32_t(S_ + 4) > g_sort_budget) return insert_all(src, batch);
+  try {
+    entries.resize(size_t(src.count) * S_);
+    order.resize(size_t(src.count));
+  } catch (const std::bad_alloc&) {
+    std::vector<uint8_t>().swap(entries);
+    return insert_all(src, batch);
   }
   uint8_t raw[kMaxKeyLength];
   int32_t per = int32_t(batch.size() / uint32_t(src.record_length));

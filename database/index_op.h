@@ -10,11 +10,16 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
+#include <vector>
 #include "database/index_pager.h"
 #include "database/key_transform.h"
 #include "database/index_tree.h"
 
 namespace database {
+
+// The most bytes of keys a rebuild sorts in memory (256 MiB); above it, or when the memory is
+// not there, records are inserted one by one. Returns the previous budget (for tests).
+size_t set_index_sort_budget(size_t bytes);
 
 inline constexpr int32_t kPastEnd = -57;
 inline constexpr int32_t kNoPair = -58;
@@ -49,6 +54,7 @@ class IndexOp {
   const uint8_t* entry();
   bool at_end() const { return at_end_; }
   int32_t bulk_load(const RecordSource& records);
+  int32_t insert_all(const RecordSource& records, std::vector<uint8_t>& batch);
 
  private:
   struct Step {

@@ -11,6 +11,7 @@
 #include "corelib/install.h"
 #include "database/format.h"
 #include "database/index_check.h"
+#include "database/index_op.h"
 #include "database/index_tree.h"
 #include "database/key_transform.h"
 #include "tests/database/scratch_dir.h"
@@ -461,6 +462,13 @@ TEST_F(IndexTreeTest, RebuildAndClear) {
     ASSERT_EQ(tree.insert(key, r), 0);
   }
   expect_sound(tree, &records, "inserted after rebuild");
+  // Without the memory to sort, records go in one by one: the same entries.
+  auto sorted_entries = entries(tree);
+  size_t budget = set_index_sort_budget(0);
+  ASSERT_EQ(tree.rebuild(records.source()), 0);
+  set_index_sort_budget(budget);
+  expect_sound(tree, &records, "rebuilt by inserts");
+  EXPECT_TRUE(entries(tree) == sorted_entries);
   ASSERT_EQ(tree.clear(), 0);
   EXPECT_EQ(size_of("t.vnx"), 2 * 512);
   IndexCursor c;
@@ -550,6 +558,14 @@ TEST_F(IndexTreeTest, ModelRunIntegerKeys) {
   make(tree, {kNum}, none);
   model_run(tree, 6000, 400, 1, false, 500);
   expect_sound(tree);
+}
+
+TEST_F(IndexTreeTest, ModelRunLargePages) {
+  Records none;
+  IndexTree tree;
+  make(tree, {kNum}, none, 4);
+  ASSERT_EQ(tree.key().max_entries, 255);
+  model_run(tree, 4000, 3000, 4, false, 1000);
 }
 
 TEST_F(IndexTreeTest, ModelRunWideKeysDeepTree) {
