@@ -60,25 +60,35 @@ int32_t IndexPager::write_slot(Slot& s) {
   return rc;
 }
 
-int32_t IndexPager::finish(int32_t rc) {
-  if (rc == 0) rc = rc_;
+int32_t IndexPager::write_out() {
   // Pages first, then the header: a write that fails part way leaves a header whose page
   // count the file still covers, so the file opens again (a header grown first would not).
-  if (rc == 0) {
-    // In page order, so that the writes go forward through the file.
-    std::sort(dirty_.begin(), dirty_.end(),
-              [&](int32_t a, int32_t b) { return slots_[size_t(a)].page < slots_[size_t(b)].page; });
-    for (size_t i = 0; i < dirty_.size() && rc == 0; ++i) {
-      Slot& s = slots_[size_t(dirty_[i])];
-      if (s.page && s.dirty) rc = write_slot(s);
-    }
-    dirty_.clear();
+  int32_t rc = 0;
+  // In page order, so that the writes go forward through the file.
+  std::sort(dirty_.begin(), dirty_.end(),
+            [&](int32_t a, int32_t b) { return slots_[size_t(a)].page < slots_[size_t(b)].page; });
+  for (size_t i = 0; i < dirty_.size() && rc == 0; ++i) {
+    Slot& s = slots_[size_t(dirty_[i])];
+    if (s.page && s.dirty) rc = write_slot(s);
   }
-  if (rc == 0 && std::memcmp(&header_, &stored_, sizeof header_) != 0) {
+  if (rc) return rc;
+  dirty_.clear();
+  if (std::memcmp(&header_, &stored_, sizeof header_) != 0) {
     rc = file_.write_at(0, &header_, sizeof header_);
-    if (rc == 0) stored_ = header_;
+    if (rc) return rc;
+    stored_ = header_;
   }
-  if (rc == 0 && cut_) rc = file_.set_size(uint64_t(header_.page_count) * uint32_t(page_size_));
+  if (cut_) {
+    rc = file_.set_size(uint64_t(header_.page_count) * uint32_t(page_size_));
+    if (rc) return rc;
+    cut_ = false;
+  }
+  return 0;
+}
+
+int32_t IndexPager::finish(int32_t rc) {
+  if (rc == 0) rc = rc_;
+  if (rc == 0) rc = write_out();
   cut_ = false;
   rc_ = 0;
   if (rc != 0 || !keep_) drop();

@@ -61,6 +61,9 @@ class IndexPager {
   // is dropped unless kept (and the operation succeeded).
   int32_t finish(int32_t rc);
   void drop();
+  // Writes the dirty pages, then the header if it changed, and cuts the file if pages were cut
+  // off its end; the operation goes on. 0 or the first error.
+  int32_t write_out();
   // Forgets an error of an inner operation, so that the outer one goes on.
   void clear_error() { rc_ = 0; }
 

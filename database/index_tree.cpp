@@ -32,7 +32,15 @@ void IndexTree::close() {
   depth_ = 0;
 }
 
-int32_t IndexTree::flush() { return is_open() ? file_->flush() : 0; }
+int32_t IndexTree::flush() {
+  if (!is_open()) return 0;
+  if (depth_ > 0) {
+    // Inside a batch: what the batch changed so far goes out first.
+    int32_t rc = pager_->write_out();
+    if (rc) return rc;
+  }
+  return file_->flush();
+}
 
 void IndexTree::set_keep_cache(bool keep) {
   keep_cache_ = keep;

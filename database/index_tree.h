@@ -94,7 +94,7 @@ class IndexTree {
                  const IndexDef& def, const RecordSource& records);
   void close();
   bool is_open() const;
-  int32_t flush();
+  int32_t flush();  // inside a batch, writes what the batch changed so far first
 
   const IndexKey& key() const { return key_; }
   const IndexHeader& header() const { return header_; }  // as of the last operation

@@ -622,6 +622,11 @@ TEST_F(IndexTreeTest, BatchesWriteAtTheirEnd) {
   int32_t rec = -1;
   ASSERT_EQ(tree.find(u8(int_key(7)), 0, &rec), 0);
   EXPECT_EQ(rec, 507);
+  ASSERT_EQ(tree.flush(), 0);
+  {
+    IndexTree other;
+    ASSERT_EQ(other.open(path(), false, Share::kAll, kFields, kVersion), -13) << "the batch holds the lock";
+  }
   ASSERT_EQ(tree.end_batch(), 0);
   EXPECT_EQ(tree.end_batch(), 0) << "a second end does nothing";
   IndexTree other;
