@@ -4,6 +4,7 @@
 #include <wincodec.h>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 #include "runtime/args.h"
 #include "runtime/registry.h"
 #include "units/pictures.h"
@@ -12,20 +13,33 @@ namespace units {
 
 namespace {
 
-// One COM reference for one block: the imaging component needs COM on the calling thread,
-// and a program's thread may or may not have it already.
-class ComScope {
+// The imaging component's factory of the calling thread, made on first use and kept until
+// the thread ends: COM is joined once per thread (a thread that has it already keeps its own
+// apartment), so a decode neither loads nor unloads the component.
+class ThreadImaging {
  public:
-  ComScope() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {}
-  ~ComScope() {
+  ThreadImaging() : hr_(CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED)) {
+    if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
+                                IID_IWICImagingFactory, reinterpret_cast<void**>(&factory_))))
+      factory_ = nullptr;
+  }
+  ~ThreadImaging() {
+    if (factory_) factory_->Release();
     if (SUCCEEDED(hr_)) CoUninitialize();
   }
-  ComScope(const ComScope&) = delete;
-  ComScope& operator=(const ComScope&) = delete;
+  ThreadImaging(const ThreadImaging&) = delete;
+  ThreadImaging& operator=(const ThreadImaging&) = delete;
+  IWICImagingFactory* factory() const { return factory_; }
 
  private:
   HRESULT hr_;
+  IWICImagingFactory* factory_ = nullptr;
 };
+
+IWICImagingFactory* imaging_factory() {
+  thread_local ThreadImaging imaging;
+  return imaging.factory();
+}
 
 // Owns one interface reference.
 template <class T>
@@ -61,6 +75,52 @@ HBITMAP top_down_dib(int width, int height, void** bits) {
   bi.bmiHeader.biBitCount = 32;
   bi.bmiHeader.biCompression = BI_RGB;
   return CreateDIBSection(nullptr, &bi, DIB_RGB_COLORS, bits, nullptr, 0);
+}
+
+// The frame's pixels as 32-bit premultiplied BGRA rows into `out` (w x h). The common
+// formats of photographs and opaque pictures are widened here in one pass; the platform's
+// general converter takes the others.
+bool copy_pixels(IWICImagingFactory* factory, IWICBitmapFrameDecode* frame, UINT w, UINT h,
+                 uint8_t* out) {
+  WICPixelFormatGUID format{};
+  frame->GetPixelFormat(&format);
+  const size_t pixels = size_t(w) * h;
+  if (format == GUID_WICPixelFormat24bppBGR) {
+    const UINT stride = (w * 3 + 3) & ~3u;
+    std::vector<uint8_t> rows(size_t(stride) * h);
+    if (FAILED(frame->CopyPixels(nullptr, stride, static_cast<UINT>(rows.size()), rows.data())))
+      return false;
+    for (UINT y = 0; y < h; ++y) {
+      const uint8_t* src = rows.data() + size_t(y) * stride;
+      uint8_t* dst = out + size_t(y) * w * 4;
+      for (UINT x = 0; x < w; ++x, src += 3, dst += 4) {
+        dst[0] = src[0];
+        dst[1] = src[1];
+        dst[2] = src[2];
+        dst[3] = 255;
+      }
+    }
+    return true;
+  }
+  if (format == GUID_WICPixelFormat32bppBGR || format == GUID_WICPixelFormat32bppBGRA) {
+    if (FAILED(frame->CopyPixels(nullptr, w * 4, static_cast<UINT>(pixels * 4), out))) return false;
+    for (size_t i = 0; i < pixels * 4; i += 4) {
+      if (format == GUID_WICPixelFormat32bppBGR) {
+        out[i + 3] = 255;
+      } else if (uint8_t a = out[i + 3]; a != 255) {
+        out[i] = static_cast<uint8_t>(out[i] * a / 255);
+        out[i + 1] = static_cast<uint8_t>(out[i + 1] * a / 255);
+        out[i + 2] = static_cast<uint8_t>(out[i + 2] * a / 255);
+      }
+    }
+    return true;
+  }
+  ComRef<IWICFormatConverter> converter;
+  return SUCCEEDED(factory->CreateFormatConverter(converter.out())) &&
+         SUCCEEDED(converter->Initialize(frame, GUID_WICPixelFormat32bppPBGRA,
+                                         WICBitmapDitherTypeNone, nullptr, 0,
+                                         WICBitmapPaletteTypeCustom)) &&
+         SUCCEEDED(converter->CopyPixels(nullptr, w * 4, static_cast<UINT>(pixels * 4), out));
 }
 
 #pragma pack(push, 1)
@@ -107,15 +167,11 @@ bool Picture::decode(std::string_view data) {
     patched[2] = 1;
     data = patched;
   }
-  ComScope com;
-  ComRef<IWICImagingFactory> factory;
-  if (FAILED(CoCreateInstance(CLSID_WICImagingFactory, nullptr, CLSCTX_INPROC_SERVER,
-                              IID_IWICImagingFactory, factory.out_void())))
-    return false;
+  IWICImagingFactory* factory = imaging_factory();
+  if (!factory) return false;
   ComRef<IWICStream> stream;
   ComRef<IWICBitmapDecoder> decoder;
   ComRef<IWICBitmapFrameDecode> frame;
-  ComRef<IWICFormatConverter> converter;
   if (FAILED(factory->CreateStream(stream.out())) ||
       FAILED(stream->InitializeFromMemory(
           reinterpret_cast<BYTE*>(const_cast<char*>(data.data())), static_cast<DWORD>(data.size()))) ||
@@ -127,22 +183,15 @@ bool Picture::decode(std::string_view data) {
   if (FAILED(frame->GetSize(&w, &h)) || w == 0 || h == 0 || w > kMaxPictureSide ||
       h > kMaxPictureSide || static_cast<long long>(w) * h > kMaxPicturePixels)
     return false;
-  if (FAILED(factory->CreateFormatConverter(converter.out())) ||
-      FAILED(converter->Initialize(frame.get(), GUID_WICPixelFormat32bppPBGRA,
-                                   WICBitmapDitherTypeNone, nullptr, 0,
-                                   WICBitmapPaletteTypeCustom)))
-    return false;
   void* bits = nullptr;
   framework::Bitmap dib(top_down_dib(static_cast<int>(w), static_cast<int>(h), &bits));
   if (!dib || !bits) return false;
-  const UINT stride = w * 4;
   // Truncated data fails here (or decodes what is there, the rest left blank).
-  if (FAILED(converter->CopyPixels(nullptr, stride, stride * h, static_cast<BYTE*>(bits))))
-    return false;
+  if (!copy_pixels(factory, frame.get(), w, h, static_cast<uint8_t*>(bits))) return false;
   GdiFlush();
   const auto* px = static_cast<const uint8_t*>(bits);
   bool alpha = false;
-  for (size_t i = 3, n = size_t(stride) * h; i < n && !alpha; i += 4) alpha = px[i] != 255;
+  for (size_t i = 3, n = size_t(w) * h * 4; i < n && !alpha; i += 4) alpha = px[i] != 255;
   bitmap_ = std::move(dib);
   width_ = static_cast<int>(w);
   height_ = static_cast<int>(h);
