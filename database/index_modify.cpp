@@ -244,7 +244,7 @@ int32_t IndexOp::lone_child(int32_t level) {
     set_head(p, kBranchPage, H_);
     std::memcpy(key_at(parent, c), a + H_ * S_ + 4, K);
     int32_t keep = E_ - H_;
-    std::memmove(slot(s, 0), a + (H_ + 1) * S_ - S_ + S_, size_t(keep) * S_ + 4);
+    std::memmove(slot(s, 0), a + (H_ + 1) * S_, size_t(keep) * S_ + 4);
     std::memset(slot(s, keep) + 4, 0, size_t(E_ - keep) * S_);
   } else {
     // The left's children with its separator as the last one's key, then this page's child;
