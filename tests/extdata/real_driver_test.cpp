@@ -244,6 +244,19 @@ TEST_F(RealDriver, BadInputGivesNeutralResults) {
   EXPECT_EQ(calls::call(kConnect, {ArgRecord{0x52999999, kDatabase, kDatabaseType}}).lo, 0u);
 }
 
+TEST_F(RealDriver, EmptyParametersAreEmptyValuesNotNull) {
+  fresh("empty.db", "name text, data blob");
+  ASSERT_TRUE(yes(kExecute, {Text("insert into t values(?, ?)"), Text(""), Bin("")}));
+  ASSERT_TRUE(yes(kExecute, {Text("insert into t values(null, null)")}));
+  EXPECT_EQ(count(" where name = '' and length(data) = 0"), 1);
+  EXPECT_EQ(count(" where name is null and data is null"), 1);
+  // The unit reads both as empty values of the column's kind.
+  ASSERT_TRUE(yes(kOpenSet, {Text("select data from t order by rowid"), Text("rs")}));
+  ArgRecord r = read("rs", Int(1));
+  EXPECT_EQ(r.type, runtime::kTypeBin);
+  EXPECT_EQ(calls::take_bin(r), std::nullopt);  // an empty byte set is a null block
+}
+
 TEST_F(RealDriver, GbkTextsCrossBothWays) {
   // The file name stays ASCII: the host's driver manager narrows connection strings to its
   // own locale, which is not the program's.
