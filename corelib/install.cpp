@@ -1,7 +1,9 @@
 // The core library's plug-ins: the pronunciation order of database index keys comes from its
-// pinyin table; the external data provider unit reads and shows dates by its date rules.
+// pinyin table; the external data provider unit reads and shows dates by its date rules; the
+// database provider unit reads its rows through the engine.
 #include "corelib/install.h"
 #include "corelib/cmd_support.h"
+#include "corelib/database_rows.h"
 #include "corelib/pinyin_table.h"
 #include "database/key_transform.h"
 #include "extdata/provider_table.h"
@@ -30,6 +32,7 @@ std::string date_text(double value) { return dates::to_text(value, 1); }
 void install() {
   database::set_pronunciation(&pronunciation_bytes);
   extdata::set_date_rules({&read_date, &date_text});
+  units::set_table_reader(&read_database_rows);
 }
 
 }  // namespace corelib

@@ -11,7 +11,11 @@
 #include <sstream>
 #include <string>
 #include <thread>
+#include <tuple>
 #include <vector>
+#include "corelib/install.h"
+#include "database/create.h"
+#include "database/engine.h"
 #include "kit.h"
 #include "runtime/heap.h"
 #include "runtime/runtime.h"
@@ -579,4 +583,49 @@ TEST_F(MediaUnits, DatabaseProviderReadsThroughTheRegisteredReader) {
   write_text(kDBProvider, 8, "missing.db");
   EXPECT_EQ(provider->rows(), 0);
   units::set_table_reader(before);
+}
+
+// The reader the core library installs: a database of the engine, written here, read back
+// as rows of texts; deleted records left out; a wrong file gives an empty table.
+TEST_F(MediaUnits, DatabaseProviderReadsAnEngineDatabase) {
+  corelib::install();
+  char dir[MAX_PATH];
+  GetTempPathA(MAX_PATH, dir);
+  std::string file = std::string(dir) + "媒体提供者测试.vdb";
+  DeleteFileA(file.c_str());
+  ASSERT_EQ(database::create_database(file, {{"名称", database::kText, 20},
+                                             {"数量", database::kInt, 0},
+                                             {"价格", database::kDouble, 0}}), 0);
+  {
+    database::OpenOptions o;
+    o.file = file;
+    database::Database* db = nullptr;
+    ASSERT_GE(database::open_database(o, &db), 0);
+    ASSERT_TRUE(db);
+    using V = database::Value;
+    for (auto [name, n, price] : {std::tuple{"苹果", 3, 2.5}, {"梨", 7, 1.25}, {"桃", 1, 9.0}})
+      ASSERT_GE(db->append_values({V::of_bytes(database::kText, name), V::of_int(database::kInt, n),
+                                   V::of_number(database::kDouble, price)}), 0);
+    db->go_to(1);
+    db->set_deleted(true);
+    database::close_database(db);
+  }
+  auto* provider = dynamic_cast<units::DataProvider*>(unit(kDBProvider));
+  ASSERT_TRUE(provider);
+  write(kDBProvider, 9, 1);
+  write_text(kDBProvider, 8, file);
+  ASSERT_EQ(provider->rows(), 2) << "the deleted record is left out";
+  EXPECT_EQ(provider->columns(), 3);
+  EXPECT_EQ(provider->column_name(0), "名称");
+  std::string v;
+  EXPECT_TRUE(provider->cell(1, 0, v));
+  EXPECT_EQ(v, "桃");
+  EXPECT_TRUE(provider->cell(0, 1, v));
+  EXPECT_EQ(v, "3");
+  EXPECT_TRUE(provider->cell(0, 2, v));
+  EXPECT_EQ(v, "2.5");
+  EXPECT_EQ(database::current_database(), nullptr) << "the provider's open is closed again";
+  write_text(kDBProvider, 8, std::string(dir) + "没有这个.vdb");
+  EXPECT_EQ(provider->rows(), 0);
+  DeleteFileA(file.c_str());
 }
