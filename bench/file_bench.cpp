@@ -9,18 +9,14 @@
 #include <string>
 #include <vector>
 #include "call.h"
+#include "clock.h"
 
 using namespace calls;
+using bench::seconds_now;
+using bench::timed;
 using runtime::ArgRecord;
 
 namespace {
-
-double seconds_now() {
-  LARGE_INTEGER f, c;
-  QueryPerformanceFrequency(&f);
-  QueryPerformanceCounter(&c);
-  return static_cast<double>(c.QuadPart) / static_cast<double>(f.QuadPart);
-}
 
 // Lines of 10..150 bytes: GBK characters mixed with ASCII, as a text file holds them.
 std::vector<std::string> make_lines(size_t total) {
@@ -137,11 +133,7 @@ int main() {
   // Each figure is the median of five runs (the machine may be busy with other work).
   auto median_of_5 = [](auto&& run) {
     double t[5];
-    for (double& v : t) {
-      double start = seconds_now();
-      run();
-      v = seconds_now() - start;
-    }
+    for (double& v : t) v = timed(run);
     std::sort(t, t + 5);
     return t[2];
   };

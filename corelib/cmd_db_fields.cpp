@@ -49,6 +49,20 @@ bool values_in_field_order(Database& d, int argc, ArgRecord* args, int first, st
   return true;
 }
 
+// Appends the byte sets (or texts, for a memo) from argument 1 on to a field's value.
+bool add_to_field(int argc, ArgRecord* args, bool memo) {
+  Database* d = db::current();
+  int32_t f = d ? db::field_of(*d, arg_at(argc, args, 0), db::FieldArgs::kQuiet) : -1;
+  if (f < 0) return false;
+  std::string data;
+  for (int i = 1; i < argc; ++i) {
+    Arg a(args[i]);
+    if (memo) data += text_of(a.record());
+    else data += bin_of(a.record());
+  }
+  return db::done(d->append_to_field(f, data, memo));
+}
+
 }  // namespace
 
 CORELIB_COMMAND(db_field_count) {
@@ -113,31 +127,9 @@ CORELIB_COMMAND(db_write_field_of) {
   set_bool(result, write_field(*d, arg_at(argc, args, 0), arg_at(argc, args, 2)));
 }
 
-// Arguments: the byte-set field, byte sets to add.
-CORELIB_COMMAND(db_add_to_bytes_field) {
-  Database* d = db::current();
-  int32_t f = d ? db::field_of(*d, arg_at(argc, args, 0), db::FieldArgs::kQuiet) : -1;
-  if (f < 0) return set_bool(result, false);
-  std::string data;
-  for (int i = 1; i < argc; ++i) {
-    Arg a(args[i]);
-    data += bin_of(a.record());
-  }
-  set_bool(result, db::done(d->append_to_field(f, data, false)));
-}
-
-// Arguments: the memo field, texts to add.
-CORELIB_COMMAND(db_add_to_memo_field) {
-  Database* d = db::current();
-  int32_t f = d ? db::field_of(*d, arg_at(argc, args, 0), db::FieldArgs::kQuiet) : -1;
-  if (f < 0) return set_bool(result, false);
-  std::string data;
-  for (int i = 1; i < argc; ++i) {
-    Arg a(args[i]);
-    data += text_of(a.record());
-  }
-  set_bool(result, db::done(d->append_to_field(f, data, true)));
-}
+// Arguments: the field, then values to add: byte sets to a byte-set field, texts to a memo.
+CORELIB_COMMAND(db_add_to_bytes_field) { set_bool(result, add_to_field(argc, args, false)); }
+CORELIB_COMMAND(db_add_to_memo_field) { set_bool(result, add_to_field(argc, args, true)); }
 
 // Values for the fields in field order.
 CORELIB_COMMAND(db_append_values) {

@@ -48,6 +48,7 @@ class Browser {
  public:
   Browser(Database& db, std::string title, int32_t flags, std::vector<int32_t> fields, const BrowseHooks& hooks)
       : db_(db), title_(std::move(title)), flags_(flags), fields_(std::move(fields)), hooks_(hooks) {
+    if (db_.read_only()) flags_ |= kBrowseViewOnly;  // nothing could be written anyway
     if (flags_ & kBrowseViewOnly) flags_ |= kBrowseNoAdding | kBrowseNoDeleting;
   }
 

@@ -167,3 +167,77 @@ TEST(FieldEditor, ListsAtMost600Bytes) {
   EXPECT_EQ(std::count(list.begin(), list.end(), '7'), 600);
   EXPECT_EQ(database::byte_list(std::string(600, 'x')).find("..."), std::string::npos);
 }
+
+// Every field type shown, a memo edited through the field editor, an indexed field edited:
+// the index follows when the record is left. The screenshot stays as an artefact.
+TEST_F(BrowseDialog, EveryFieldTypeMemoEditorAndIndexUpdate) {
+  database::close_all_databases();
+  const std::string file = folder_.path() + "\\全部类型";
+  ASSERT_EQ(database::create_database(file, {{"字节", 1, 0}, {"短整数", 2, 0}, {"整数", 3, 0}, {"长整数", 4, 0},
+                                             {"小数", 5, 0}, {"双精度", 6, 0}, {"逻辑", 7, 0}, {"日期", 8, 0},
+                                             {"子程序", 9, 0}, {"文本", 10, 12}, {"字节集", 11, 0}, {"备注", 12, 0}}), 0);
+  database::OpenOptions o;
+  o.file = file;
+  ASSERT_EQ(database::open_database(o, &db_), 0);
+  database::IndexSpec spec;
+  spec.file = folder_.path() + "\\按整数";
+  spec.fields = {"整数"};
+  ASSERT_EQ(db_->create_index(spec), 0);
+  using database::Value;
+  ASSERT_EQ(db_->append_values({Value::of_int(1, 200), Value::of_int(2, -3), Value::of_int(3, 10),
+                                Value::of_int(4, 1LL << 40), Value::of_number(5, 1.5), Value::of_number(6, 2.25),
+                                Value::of_bool(true), Value::of_number(8, 46000.5), Value::of_int(9, 0),
+                                Value::of_bytes(10, "文字"), Value::of_bytes(11, "\x01\x02"), Value::of_bytes(12, "")}), 0);
+  ASSERT_EQ(db_->append_values({Value::of_int(1, 1), Value::of_int(2, 1), Value::of_int(3, 20)}), 0);
+  browse({Text("全部")}, [&](HWND dialog) {
+    ASSERT_TRUE(caption_becomes(dialog, "全部 - [1 / 2]")) << kit::drive::text(dialog);
+    EXPECT_EQ(kit::drive::text(field_control(dialog, 3)), "1099511627776");
+    EXPECT_EQ(kit::drive::text(field_control(dialog, 7)), "2025年12月9日12时");
+    EXPECT_EQ(kit::drive::text(field_control(dialog, 8)), "") << "a value whose text is 0 shows empty";
+    EXPECT_EQ(kit::drive::check_state(field_control(dialog, 6)), BST_CHECKED);
+    Sleep(200);
+    kit::screenshot().save_png(kit::bin_dir() + "browse_dialog.png");
+
+    // The memo editor: a GBK text typed in, saved.
+    kit::drive::post(field_control(dialog, 11), BM_CLICK);
+    HWND editor = kit::drive::find_window(GetCurrentProcessId(), "备注字段编辑 - [数据尺寸: 0]", "#32770");
+    ASSERT_TRUE(editor);
+    kit::drive::set_text(GetDlgItem(editor, 100), "备注：中文，第二行");
+    kit::drive::click(GetDlgItem(editor, IDOK));
+    ASSERT_TRUE(kit::drive::wait_until([&] { return !IsWindow(editor); }));
+
+    // The indexed field changes; leaving the record saves it and moves its index entry.
+    kit::drive::set_text(field_control(dialog, 2), "30");
+    kit::drive::post(dialog, WM_COMMAND, 1004);  // "&N.下一记录"
+    EXPECT_TRUE(caption_becomes(dialog, "全部 - [2 / 2]")) << kit::drive::text(dialog);
+  });
+  database::Value v;
+  ASSERT_EQ(db_->read_field(11, v), 0);
+  EXPECT_EQ(v.bytes, "备注：中文，第二行");
+  ASSERT_EQ(db_->set_current_index("按整数"), 0);
+  bool found = false;
+  db_->set_current(0);
+  ASSERT_EQ(db_->seek({Value::of_int(3, 30)}, &found), 0);
+  EXPECT_TRUE(found) << "the index holds the new key";
+  EXPECT_EQ(db_->current(), 0);
+  db_->set_current(0);
+  ASSERT_EQ(db_->seek({Value::of_int(3, 10)}, &found), 0);
+  EXPECT_FALSE(found) << "and no longer the old one";
+}
+
+TEST_F(BrowseDialog, ReadOnlyDatabaseOffersNoEdits) {
+  ASSERT_EQ(db_->append_values({database::Value::of_int(database::kInt, 5)}), 0);
+  database::close_all_databases();
+  database::OpenOptions o;
+  o.file = folder_.path() + "\\浏览";
+  o.read_only = true;
+  ASSERT_EQ(database::open_database(o, &db_), 0);
+  browse({Text("只读")}, [&](HWND dialog) {
+    ASSERT_TRUE(caption_becomes(dialog, "只读 - [1 / 1]")) << kit::drive::text(dialog);
+    HWND edit = field_control(dialog, 0);
+    EXPECT_TRUE(GetWindowLongA(edit, GWL_STYLE) & ES_READONLY);
+    HMENU changes = GetSubMenu(GetMenu(dialog), 2);
+    EXPECT_TRUE(GetMenuState(changes, 1021, MF_BYCOMMAND) & MF_GRAYED) << "adding is greyed";
+    EXPECT_TRUE(GetMenuState(changes, 1024, MF_BYCOMMAND) & MF_GRAYED) << "clearing is greyed";
+  });
+}
