@@ -180,6 +180,11 @@ class Database {
   void record_unlock(int32_t record);
   int32_t count_lock();
   void count_unlock();
+  int32_t read_counts(int32_t* count, int32_t* next_serial);
+  void note_counts(int32_t count, int32_t next_serial);
+  bool counts_cached() const { return share_ == 4 && cached_count_ >= 0; }
+  void forget_counts() { cached_count_ = -1; }
+  int32_t append_record(const std::vector<std::string>* stored);
   int32_t field_bytes(int32_t f, std::string& stored);  // raw bytes in the record
   int32_t write_locked(int32_t f, const std::string& stored);
   int32_t set_status(int32_t record, bool deleted, const int32_t* status);
@@ -196,6 +201,7 @@ class Database {
   int32_t share_ = 1;
   Layout layout_;
   int32_t current_ = 0;
+  int32_t cached_count_ = -1, cached_serial_ = 1;  // share mode 4 only: no one else writes them
   std::vector<std::unique_ptr<OpenIndex>> indexes_;
   int32_t current_index_ = -1;
   const uint8_t* scan_record_ = nullptr;

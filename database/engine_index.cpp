@@ -53,6 +53,9 @@ int32_t Database::create_index(const IndexSpec& spec) {
     rc = records_in_file(file_, layout_.data_start, record_length(), &records);
     if (rc == 0) rc = index->tree.create(path, layout_.fields, layout_.header.version, def, records);
     if (rc == 0) {
+      // No other process can reach the index through this database while it is held
+      // exclusively: its pages may stay cached between operations.
+      index->tree.set_keep_cache(share_ == 4);
       indexes_.push_back(std::move(index));
       current_index_ = static_cast<int32_t>(indexes_.size()) - 1;
     }

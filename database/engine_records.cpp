@@ -61,13 +61,34 @@ int32_t Database::counts(int32_t* count, int32_t* next_serial) {
   if (!file_.is_open()) return kNoFile;
   int32_t rc = locks_.lock(kCountByte, count_retry());
   if (rc) return rc;
-  int32_t both[2] = {};
-  rc = file_.read_exact(kCountByte, both, sizeof both, -65);
+  int32_t serial = 1;
+  rc = read_counts(count, &serial);
   count_unlock();
+  if (next_serial) *next_serial = serial;
+  return rc;
+}
+
+// The count and next serial, the count lock held. While no other process can open the file
+// (share mode 4) they are kept in memory; otherwise they are read from the header.
+int32_t Database::read_counts(int32_t* count, int32_t* next_serial) {
+  if (counts_cached()) {
+    *count = cached_count_;
+    *next_serial = cached_serial_;
+    return 0;
+  }
+  int32_t both[2] = {};
+  int32_t rc = file_.read_exact(kCountByte, both, sizeof both, -65);
   if (rc) return rc;
   *count = std::max(both[0], 0);
-  if (next_serial) *next_serial = std::max(both[1], 1);
+  *next_serial = std::max(both[1], 1);
+  note_counts(*count, *next_serial);
   return 0;
+}
+
+void Database::note_counts(int32_t count, int32_t next_serial) {
+  if (share_ != 4) return;
+  cached_count_ = count;
+  cached_serial_ = next_serial;
 }
 
 int32_t Database::record_count(int32_t* count) { return counts(count, nullptr); }
@@ -351,53 +372,70 @@ int32_t Database::is_deleted(bool* out) {
 
 // --- appending and the deleted mark
 
-int32_t Database::append_blank() {
+int32_t Database::append_blank() { return append_record(nullptr); }
+
+int32_t Database::append_values(const std::vector<Value>& values) {
+  if (!file_.is_open()) return kNoFile;
+  // Every value is checked before the record is added: a value of the wrong type adds nothing.
+  std::vector<std::string> stored(std::min(values.size(), static_cast<size_t>(field_count())));
+  for (size_t f = 0; f < stored.size(); ++f)
+    if (int32_t rc = stored_from_value(field(static_cast<int32_t>(f)), values[f], stored[f])) return rc;
+  return append_record(&stored);
+}
+
+// Appends one record whose fields hold `stored` (in field order, memo and byte-set values as
+// values; null or missing: zero). Memo and byte-set chains are written first, then the whole
+// record in one write, then the count: a process that dies in between leaves unused blocks or
+// a trailing record the next open cuts, never a count that runs past the records. Each index
+// gets the record's final key once.
+int32_t Database::append_record(const std::vector<std::string>* stored) {
   if (!file_.is_open()) return kNoFile;
   int32_t rc = count_lock();
   if (rc) return rc;
-  int32_t both[2] = {};
-  rc = file_.read_exact(kCountByte, both, sizeof both, -65);
-  int32_t count = std::max(both[0], 0), serial = std::max(both[1], 1);
+  int32_t count = 0, serial = 1;
+  rc = read_counts(&count, &serial);
   if (rc == 0 && (count == INT32_MAX || serial == INT32_MAX)) rc = -63;
   if (rc == 0) rc = record_lock(count);
   if (rc) {
     count_unlock();
     return rc;
   }
+  std::vector<int32_t> chains;
   try {
-    uint64_t at = record_at(count), length = 0;
-    rc = file_.size(&length);
+    uint64_t at = record_at(count), length = at;
+    if (!counts_cached()) rc = file_.size(&length);
     if (rc == 0 && length < at) rc = -10;
     std::string record(static_cast<size_t>(record_length()), '\0');
     std::memcpy(record.data(), &serial, 4);
-    // The record goes first, then the count: a process that dies in between leaves a
-    // trailing record the next open cuts, never a count that runs past the records.
+    for (size_t f = 0; rc == 0 && stored && f < stored->size(); ++f) {
+      const FieldDescriptor& d = field(static_cast<int32_t>(f));
+      const std::string& v = (*stored)[f];
+      if (!chained_type(d.type)) {
+        std::memcpy(record.data() + d.offset, v.data(), std::min<size_t>(v.size(), size_t(field_size(int32_t(f)))));
+        continue;
+      }
+      if (v.empty()) continue;
+      int32_t first = 0;
+      if (!aux_.is_open()) rc = -63;
+      else rc = write_chain(aux_, v.data(), static_cast<uint32_t>(v.size()), 0, &first);
+      if (rc == 0) chains.push_back(first);
+      std::memcpy(record.data() + d.offset, &first, 4);
+    }
     if (rc == 0) rc = file_.write_at(at, record.data(), static_cast<uint32_t>(record.size()));
     int32_t next[2] = {count + 1, serial + 1};
     if (rc == 0) rc = file_.write_at(kCountByte, next, sizeof next);
     if (rc == 0) {
+      note_counts(count + 1, serial + 1);
       current_ = count;
+      chains.clear();
       rc = insert_keys(count, reinterpret_cast<const uint8_t*>(record.data()));
     }
   } catch (const std::bad_alloc&) {
     rc = -45;
   }
+  for (int32_t first : chains) release_chain(aux_, first);  // the record was not added
   record_unlock(count);
   count_unlock();
-  return rc;
-}
-
-int32_t Database::append_values(const std::vector<Value>& values) {
-  if (!file_.is_open()) return kNoFile;
-  // Every value is checked before the record is added: a value of the wrong type adds nothing.
-  std::vector<std::string> stored(values.size());
-  size_t n = std::min(values.size(), static_cast<size_t>(field_count()));
-  for (size_t f = 0; f < n; ++f)
-    if (int32_t rc = stored_from_value(field(static_cast<int32_t>(f)), values[f], stored[f])) return rc;
-  int32_t rc = append_blank();
-  if (rc) return rc;
-  for (size_t f = 0; f < n && rc == 0; ++f)
-    rc = write_stored(static_cast<int32_t>(f), stored[f].data(), static_cast<uint32_t>(stored[f].size()));
   return rc;
 }
 

@@ -181,6 +181,7 @@ int32_t Database::drop_records(const std::function<bool(int32_t, const uint8_t*)
   if (rc) return rc;
   current_ = 0;
   if (kept == count) return 0;
+  forget_counts();
   if ((rc = file_.write_at(kCountByte, &kept, 4))) return rc;
   if ((rc = file_.set_size(record_at(kept)))) return rc;
   for (int32_t block : chains)
@@ -203,6 +204,7 @@ int32_t Database::clear() {
   DatabaseLock lock(*this);
   if (lock.result()) return lock.result();
   int32_t zero = 0;
+  forget_counts();
   int32_t rc = file_.write_at(kCountByte, &zero, 4);
   if (rc == 0) rc = file_.set_size(layout_.data_start);
   if (rc == 0 && aux_.is_open()) {

@@ -6,7 +6,8 @@ export DEBIAN_FRONTEND=noninteractive
 PKGS="${PKGS:-wine wine32:i386 wine64
   libodbc2:i386 libsqliteodbc:i386 unixodbc
   g++-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev libstb-dev googletest cmake ninja-build
-  xvfb xauth xdotool x11-apps x11-utils imagemagick fonts-wine fonts-wqy-microhei python3 socat util-linux locales unicode-data}"
+  xvfb xauth xdotool x11-apps x11-utils imagemagick fonts-wine fonts-wqy-microhei python3 socat util-linux locales unicode-data
+  npm}"
 
 missing=""
 for p in $PKGS; do
@@ -17,7 +18,23 @@ ensure_locale() {  # Wine takes its Unix-side charset from the locale: it must r
   grep -q '^zh_CN.UTF-8 UTF-8' /etc/locale.gen 2>/dev/null || echo 'zh_CN.UTF-8 UTF-8' >>/etc/locale.gen
   locale-gen >/dev/null
 }
-if [ -z "$missing" ]; then ensure_locale; echo "bootstrap: all present"; exit 0; fi
+# The database benchmark runs SQLite beside the engine: its amalgamation comes from the npm
+# package better-sqlite3 (deps/sqlite3), fetched once into a cache folder and never committed.
+# Without it the benchmark prints the engine's figures alone.
+fetch_sqlite() {
+  dir="${ORVEL_SQLITE_DIR:-/var/cache/orvel/sqlite3}"
+  [ -f "$dir/sqlite3.c" ] && [ -f "$dir/sqlite3.h" ] && return 0
+  command -v npm >/dev/null 2>&1 || { echo "bootstrap: no npm: db_bench is built without SQLite"; return 0; }
+  tmp=$(mktemp -d)
+  if (cd "$tmp" && npm pack better-sqlite3 --silent >/dev/null 2>&1 &&
+      tar -xzf better-sqlite3-*.tgz package/deps/sqlite3/sqlite3.c package/deps/sqlite3/sqlite3.h); then
+    mkdir -p "$dir" && cp "$tmp/package/deps/sqlite3/sqlite3.c" "$tmp/package/deps/sqlite3/sqlite3.h" "$dir/"
+  else
+    echo "bootstrap: could not fetch the SQLite amalgamation: db_bench is built without SQLite"
+  fi
+  rm -rf "$tmp"
+}
+if [ -z "$missing" ]; then ensure_locale; fetch_sqlite; echo "bootstrap: all present"; exit 0; fi
 echo "bootstrap: installing:$missing"
 
 dpkg --print-foreign-architectures | grep -qx i386 || dpkg --add-architecture i386
@@ -43,4 +60,5 @@ if ! install; then
   install
 fi
 ensure_locale
+fetch_sqlite
 echo "bootstrap: done"
