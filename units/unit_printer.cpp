@@ -147,14 +147,15 @@ class Printer : public StoredUnit, public PrinterOps {
     set_num(kCurrentX, x);
     set_num(kCurrentY, y);
   }
-  void refresh(int index) override {
+  // The page figures are measured, not stored: they read as the current document has them.
+  bool get_property(int index, PropData& out) override {
     switch (index) {
-      case kPageWidth: set_num(kPageWidth, printable().cx); break;
-      case kPageHeight: set_num(kPageHeight, printable().cy); break;
-      case kPageNumber: set_num(kPageNumber, page_count()); break;
-      case kDpiX: set_num(kDpiX, ref_dpi_.cx); break;
-      case kDpiY: set_num(kDpiY, ref_dpi_.cy); break;
-      default: break;
+      case kPageWidth: out = int_out(printable().cx); return true;
+      case kPageHeight: out = int_out(printable().cy); return true;
+      case kPageNumber: out = int_out(page_count()); return true;
+      case kDpiX: out = int_out(ref_dpi_.cx); return true;
+      case kDpiY: out = int_out(ref_dpi_.cy); return true;
+      default: return StoredUnit::get_property(index, out);
     }
   }
   int apply(int index) override {

@@ -629,3 +629,35 @@ TEST_F(MediaUnits, DatabaseProviderReadsAnEngineDatabase) {
   EXPECT_EQ(provider->rows(), 0);
   DeleteFileA(file.c_str());
 }
+
+// A unit created from empty data saves its defaults; the image linker writes the same bytes
+// for a unit whose description names no field (media_unit_defaults.txt, written at build time).
+TEST_F(MediaUnits, LinkerDefaultsEqualSavedDefaults) {
+  std::ifstream in(kit::bin_dir() + "media_unit_defaults.txt");
+  ASSERT_TRUE(in) << "media_unit_defaults.txt is written by the build next to the tests";
+  HWND parent = units::live_window(*window_)->handle();
+  units::hold_events();
+  int compared = 0;
+  for (std::string line; std::getline(in, line);) {
+    std::istringstream words(line);
+    std::string type_text, word, linked;
+    words >> type_text;
+    while (words >> word)
+      for (size_t i = 0; i + 1 < word.size(); i += 2)
+        linked += static_cast<char>(std::stoi(word.substr(i, 2), nullptr, 16));
+    SCOPED_TRACE(type_text);
+    const units::UnitTypeEntry* e = units::core_type_entry(std::stoul(type_text, nullptr, 16) & 0xFFFF);
+    auto create = reinterpret_cast<units::CreateOp>(e->iface(units::kCreate));
+    auto get_all = reinterpret_cast<units::GetAllOp>(e->iface(units::kGetAllData));
+    void* u = create(nullptr, 0, 0, parent, 900, nullptr, 0, 0, 50, 20, kWindow, 0x16018100, 0, 0);
+    ASSERT_TRUE(u);
+    uint32_t length = 0;
+    void* saved = get_all(u, &length);
+    EXPECT_EQ(std::string(static_cast<char*>(saved), length), linked);
+    runtime::free_block(saved);
+    DestroyWindow(static_cast<framework::Window*>(u)->handle());
+    ++compared;
+  }
+  units::release_events();
+  EXPECT_EQ(compared, 11);
+}
