@@ -10,6 +10,7 @@ constexpr DWORD kModemEvents = EV_CTS | EV_DSR | EV_RING | EV_RLSD;
 constexpr DWORD kAllEvents = 0x1F9;  // break, CTS, DSR, error, ring, carrier, received char
 constexpr DWORD kPollMs = 20;        // pace of the loop when the port cannot wait for events
 constexpr DWORD kChunk = 4096;       // bytes read per call (each still queued on its own)
+constexpr DWORD kEndWaitMs = 500;    // bound on the end of a pending wait at close
 
 // The smaller masks tried, in order, when the port refuses a wait at once: a port without
 // modem lines (a pseudo-terminal) refuses the modem-signal events, so those are dropped first;
@@ -203,9 +204,10 @@ void SerialPort::run() {
   DWORD mask = mask_;
   bool polling = false;  // no event wait possible: read what is waiting every kPollMs
   bool pending = false;  // an event wait is outstanding
-  DWORD seen = 0;
-  OVERLAPPED wait{};
-  wait.hEvent = wait_event_.get();
+  wait_ = {};
+  wait_.hEvent = wait_event_.get();
+  OVERLAPPED& wait = wait_;
+  DWORD& seen = seen_;
   for (;;) {
     DWORD idle_ms = INFINITE;
     if (polling) idle_ms = kPollMs;
@@ -243,10 +245,18 @@ void SerialPort::run() {
       break;  // a wait that fails cannot be retried safely
     }
   }
-  if (pending) {
-    CancelIo(h);
+  if (pending) end_wait();
+}
+
+void SerialPort::end_wait() {
+  // A new event mask ends a pending wait (cancelling the I/O may not: the system can keep
+  // watching the modem lines); the wait's record must not be written after we are gone, so
+  // its completion is waited for, bounded.
+  SetCommMask(port_.get(), 0);
+  CancelIo(port_.get());
+  if (WaitForSingleObject(wait_.hEvent, kEndWaitMs) == WAIT_OBJECT_0) {
     DWORD unused = 0;
-    GetOverlappedResult(h, &wait, &unused, TRUE);
+    GetOverlappedResult(port_.get(), &wait_, &unused, FALSE);
   }
 }
 

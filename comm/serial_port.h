@@ -58,6 +58,8 @@ class SerialPort {
   void write_output();
   // Waits for a pending operation of `ov`; false when it failed or the stop event came.
   bool finish(OVERLAPPED& ov, DWORD& count);
+  // Ends the pending event wait when the worker stops.
+  void end_wait();
 
   NotifyQueue& queue_;
   KernelHandle port_;
@@ -68,6 +70,8 @@ class SerialPort {
   KernelHandle wait_event_;    // manual-reset: the overlapped port-event wait
   KernelHandle io_event_;      // manual-reset: overlapped reads and writes
   DWORD mask_ = 0;             // the event mask asked for
+  OVERLAPPED wait_{};          // the worker's event wait; lives as long as the port object
+  DWORD seen_ = 0;             // events the wait reports
   std::string output_;         // handed over by write_request_ / write_done_
   bool write_ok_ = false;
 };

@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 #include <cstdlib>
 #include <string>
+#include <vector>
 #include "comm_fixture.h"
 
 namespace {
@@ -202,6 +203,53 @@ TEST_F(SerialPty, AnIdlePortCostsNoBusyLoop) {
   // Still receiving after the idle time.
   ASSERT_TRUE(peer.write("z"));
   EXPECT_TRUE(pump_until([] { return received_bytes() == "z"; }));
+}
+
+// With the modem-line shim preloaded (serial_run.sh with the shim), the pseudo-terminal has
+// modem lines the test sets by writing their bits to a file: each change is a status event.
+TEST_F(SerialPty, ModemLineChangesRaiseStatusEvents) {
+  const char* file = std::getenv("ORVEL_MODEM_LINES_FILE");
+  if (!file) GTEST_SKIP() << "runs with the modem-line shim only (serial_run.sh with the shim)";
+  // The shim reads a value only when it ends with a new line (never a half-written one).
+  auto set_lines = [&](int bits) {
+    HANDLE h = CreateFileA(file, GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_ALWAYS, 0, nullptr);
+    std::string text = std::to_string(bits) + "\n";
+    text.resize(8, ' ');
+    DWORD n = 0;
+    WriteFile(h, text.data(), static_cast<DWORD>(text.size()), &n, nullptr);
+    CloseHandle(h);
+  };
+  constexpr int kCts = 0x20, kCarrier = 0x40, kDsr = 0x100;
+  set_lines(kCts | kCarrier | kDsr);
+  PortPeer peer;
+  ASSERT_TRUE(peer.valid());
+  TestWindow w({{kSerial, kSerialType, serial_data(unit_port())}});
+  ASSERT_TRUE(call_bool(kOpen, {serial()}));
+  pump_for(200);
+  EXPECT_TRUE(events().empty());
+  struct Step { int lines; std::vector<uint32_t> statuses; };
+  const Step steps[] = {
+      {kCarrier | kDsr, {8}},            // CTS off
+      {kCarrier, {9}},                   // DSR off
+      {0, {10}},                         // carrier off
+      {kCts | kCarrier | kDsr, {2, 3, 6}},  // all on: CTS, DSR, carrier, in that order
+  };
+  for (const Step& s : steps) {
+    events().clear();
+    set_lines(s.lines);
+    pump_until([&] { return events().size() >= s.statuses.size(); }, 3000);
+    pump_for(100);
+    std::vector<uint32_t> got;
+    for (const Event& e : events()) {
+      EXPECT_EQ(e.event, 0);
+      got.push_back(e.arg);
+    }
+    EXPECT_EQ(got, s.statuses) << "lines " << s.lines;
+  }
+  // Bytes still arrive one event each.
+  events().clear();
+  ASSERT_TRUE(peer.write("ok"));
+  EXPECT_TRUE(pump_until([] { return received_bytes() == "ok"; }));
 }
 
 }  // namespace
