@@ -327,8 +327,12 @@ int32_t Database::read_record(std::string& out) {
   }
   int32_t rc = record_lock(current_);
   if (rc) return rc;
-  out.assign(static_cast<size_t>(record_length()), '\0');
-  rc = file_.read_exact(record_at(current_), out.data(), static_cast<uint32_t>(out.size()), -62);
+  try {
+    out.assign(static_cast<size_t>(record_length()), '\0');
+    rc = file_.read_exact(record_at(current_), out.data(), static_cast<uint32_t>(out.size()), -62);
+  } catch (const std::bad_alloc&) {
+    rc = -45;
+  }
   record_unlock(current_);
   if (rc) out.clear();
   return rc;
