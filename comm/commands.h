@@ -29,8 +29,8 @@ bool server_send(uint32_t window, uint32_t unit, std::string_view client, std::s
 void server_disconnect(uint32_t window, uint32_t unit, std::string_view client);
 
 // The data of the data event whose handler runs: datagram and client units (`server` false) or
-// server units (`server` true); empty outside that event.
-std::string received_data(uint32_t window, uint32_t unit, bool server);
+// server units (`server` true); empty outside that event. Valid until the unit changes it.
+std::string_view received_data(uint32_t window, uint32_t unit, bool server);
 // The client address text of the server event whose handler runs; empty outside it.
 std::string event_client(uint32_t window, uint32_t unit);
 

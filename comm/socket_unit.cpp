@@ -81,7 +81,7 @@ SOCKET SocketUnit::bound_socket(int type) {
   return s;
 }
 
-std::string received_data(uint32_t window, uint32_t unit, bool server) {
+std::string_view received_data(uint32_t window, uint32_t unit, bool server) {
   SocketUnit* u = find_unit<SocketUnit>(window, unit);
   if (!u || (u->kind() == SocketUnit::Kind::kServer) != server) return {};
   return u->event_data();

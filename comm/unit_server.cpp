@@ -52,11 +52,10 @@ class ServerUnit : public SocketUnit {
     if (event & FD_CLOSE) {
       // Whatever the client sent before it left comes first.
       if (!pass_on_data(s)) return;
+      // A socket no longer listed was closed here already (dropped by the program); its
+      // handle value may since belong to a new client, so it is left alone.
       size_t i = index_of(s);
-      if (i == clients_.size()) {
-        close_socket(s);
-        return;
-      }
+      if (i == clients_.size()) return;
       std::string text = remove(i);
       raise_with(kClientGone, {}, std::move(text));
     }

@@ -64,6 +64,7 @@ namespace {
 
 std::vector<Event> g_events;
 std::function<void(const Event&)> g_during;
+bool g_lean = false;
 units::WindowTemplate* g_window = nullptr;
 
 uint32_t type_of(uint32_t unit) {
@@ -85,13 +86,18 @@ extern "C" void __cdecl comm_note(int event, uint32_t arg) {
   Event e{unit, event, arg, {}, {}};
   uint32_t type = type_of(unit);
   runtime::ArgRecord u = unit_arg(unit, type);
-  if (type == kServerType) {
+  if (g_lean && type != kSerialType) {
+    runtime::ArgRecord r = call(type == kServerType ? 441 : 437, {u});
+    const auto* header = reinterpret_cast<const runtime::BinHeader*>(static_cast<uintptr_t>(r.lo));
+    e.arg = header ? header->length : 0;
+    runtime::free_block(const_cast<runtime::BinHeader*>(header));
+  } else if (type == kServerType) {
     e.data = call_bin(441, {u});
     e.client = call_text(447, {u});
   } else if (type == kClientType || type == kDatagramType || type == kOldDatagramType) {
     e.data = call_bin(437, {u});
   }
-  g_events.push_back(e);
+  if (!g_lean) g_events.push_back(e);
   if (g_during) g_during(e);
 }
 
@@ -153,6 +159,7 @@ void TestWindow::destroy_unit(uint32_t unit) {
 
 std::vector<Event>& events() { return g_events; }
 void set_during_event(std::function<void(const Event&)> f) { g_during = std::move(f); }
+void set_lean_recording(bool lean) { g_lean = lean; }
 
 bool pump_until(const std::function<bool()>& done, int ms) {
   DWORD start = GetTickCount();

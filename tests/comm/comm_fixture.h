@@ -55,6 +55,9 @@ class TestWindow {
 std::vector<Event>& events();
 // Runs inside every recorded handler, after the event was noted (may call commands).
 void set_during_event(std::function<void(const Event&)> f);
+// Lean recording (benchmarks): a data event's handler reads the received data as a program
+// would (the command's block, freed at once) and notes only its length, in `arg`.
+void set_lean_recording(bool lean);
 
 // Pumps messages until `done` holds or `ms` pass; whether it holds.
 bool pump_until(const std::function<bool()>& done, int ms = 5000);

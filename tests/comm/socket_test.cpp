@@ -115,6 +115,29 @@ TEST(ServerUnit, TwoClientsKeepTheirOwnAddressTexts) {
   EXPECT_FALSE(Peer::connect_to(port).valid());
 }
 
+TEST(ServerUnit, DropFromInsideTheDataEventThenServeTheNextClient) {
+  uint16_t port = free_port();
+  TestWindow w({{kServer, kServerType, port_data(port)}});
+  set_during_event([](const Event& e) {
+    if (e.unit == kServer && e.event == 0 && e.data == "bye") call(kDropClient, {server(), text(e.client)});
+  });
+  for (int round = 0; round < 5; ++round) {
+    Peer peer = Peer::connect_to(port);
+    ASSERT_TRUE(peer.valid());
+    ASSERT_TRUE(pump_until([&] { return count_of(kServer, 1) == static_cast<size_t>(round + 1); }));
+    ASSERT_TRUE(peer.send_all("bye"));
+    ASSERT_TRUE(pump_until([&] { return count_of(kServer, 2) == static_cast<size_t>(round + 1); }));
+    EXPECT_TRUE(peer.sees_close());
+  }
+  // A client that connects after the drops is served as any other.
+  Peer last = Peer::connect_to(port);
+  ASSERT_TRUE(pump_until([&] { return count_of(kServer, 1) == 6; }));
+  pump_for(100);
+  EXPECT_TRUE(call_bool(kServerSend, {server(), text(address_of(last)), text("fine")}));
+  EXPECT_EQ(last.receive(4), "fine");
+  EXPECT_EQ(count_of(kServer, 2), 5u);
+}
+
 TEST(ServerUnit, NoFramingEitherWay) {
   uint16_t port = free_port();
   TestWindow w({{kServer, kServerType, port_data(port)}});
