@@ -2,9 +2,46 @@
 // (through the slot-3 service entry) that must raise its error and end the program.
 #include <windows.h>
 #include <cstring>
+#include <string>
 #include "call.h"
 
 using namespace calls;
+
+namespace {
+
+// The condition of the "db-raise" mode: true for every record until the 20th, where it calls a
+// command that raises its run-time error in the middle of the modify command's scan.
+int g_records_seen = 0;
+extern "C" uint32_t __cdecl probe_condition() asm("probe_condition");
+uint32_t __cdecl probe_condition() {
+  if (++g_records_seen == 20) call(54, {});
+  return 1;
+}
+extern "C" void probe_condition_substmt() asm("probe_condition_substmt");
+asm(R"(
+    .text
+probe_condition_substmt:
+    call  probe_condition
+    movl  $0x80000002, %ecx
+    xorl  %edx, %edx
+    ret
+)");
+
+// Makes a database of 50 records with an index on "n" in folder `dir`, then modifies "n" of
+// every record under a condition that raises at the 20th.
+void database_raise(const char* dir) {
+  std::string base = std::string(dir) + "\\表";
+  uint32_t field[3] = {reinterpret_cast<uint32_t>("n"), 3, 0};
+  uint32_t defs[3] = {1, 1, reinterpret_cast<uint32_t>(field)};
+  call(339, {Text(base), ArgRecord{reinterpret_cast<uint32_t>(defs), 0, 0x20010022u}});
+  call(340, {Text(base)});
+  call(355, {Text(base + "_n"), Int(0), Int(0), Int(1), Text("n")});
+  for (int i = 0; i < 50; ++i) call(383, {Int(i)});
+  ArgRecord condition{reinterpret_cast<uint32_t>(&probe_condition_substmt), 0, 0x80000008u};
+  call(385, {condition, Text("n"), Int(1000)});
+}
+
+}  // namespace
 
 int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int) {
   const char* mode = command_line;
@@ -22,5 +59,6 @@ int WINAPI WinMain(HINSTANCE, HINSTANCE, LPSTR command_line, int) {
     call(199, {Bool(false)});
     call(199, {Bool(true)});
   }
+  if (!std::strncmp(mode, "db-raise ", 9)) database_raise(mode + 9);  // the folder follows
   return 3;  // no mode matched, or an error path returned
 }

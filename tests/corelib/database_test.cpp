@@ -13,6 +13,7 @@
 #include "database/engine.h"
 #include "database/errors.h"
 #include "scratch.h"
+#include "../kit/kit.h"
 
 using namespace calls;
 using namespace runtime;
@@ -398,4 +399,23 @@ TEST_F(DatabaseCommands, IndexesSeekLocksAndPasswords) {
   ASSERT_TRUE(ok(call(kCreate, {Text(path("空的")), fields({{"a", 3, 0}})})));
   ASSERT_TRUE(ok(call(kOpenClosing, {Text(path("空的"))})));
   EXPECT_FALSE(ok(call(kIsOpen, {Text("结构")}))) << "the previous current database was closed";
+}
+
+// A condition that raises a run-time error in the middle of a modify ends the program through
+// the error dialog; the files it leaves pass the database tool's check.
+TEST_F(DatabaseCommands, ExpressionRaisingMidScanLeavesConsistentFiles) {
+  kit::Ending e = kit::run_to_end(kit::bin_dir() + "corelib_probe.exe", "db-raise " + folder_.path(), 1);
+  EXPECT_EQ(e.exit_code, static_cast<DWORD>(-1));
+  ASSERT_FALSE(e.dialogs.empty());
+  EXPECT_NE(e.dialogs[0].text.find("“参考”命令已不再支持"), std::string::npos) << e.dialogs[0].text;
+  std::string base = folder_.path() + "\\表";
+  EXPECT_EQ(kit::run(kit::bin_dir() + "..\\..\\bin\\vdbtool.exe",
+                     "check \"" + base + "\" --index \"" + base + "_n\"", 20000), 0u);
+  // The records before the 20th took the new value, the rest kept theirs; the index agrees.
+  ASSERT_TRUE(ok(call(kOpen, {Text(base), Omit(), Omit(), Omit(), Omit(), Omit(), Text(base + "_n")})));
+  EXPECT_EQ(call(kCountWhere, {where([] { return int_field("n") == 1000; })}).lo, 19u);
+  call(kSetIndex, {Text("表_n")});
+  call(kFirst, {});
+  EXPECT_TRUE(ok(call(kSeek, {Int(1000)})));
+  EXPECT_TRUE(ok(call(kSeek, {Int(25)})));
 }
