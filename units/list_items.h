@@ -9,7 +9,9 @@
 
 namespace units {
 
+// No items are no data.
 inline std::string encode_items(const std::vector<std::string>& items) {
+  if (items.empty()) return {};
   DataWriter w;
   w.u32(static_cast<uint32_t>(items.size()));
   for (const std::string& s : items) w.bytes(s);

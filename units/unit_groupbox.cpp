@@ -54,6 +54,16 @@ class GroupBox : public StoredUnit {
     // The system group box passes clicks to the window beneath; this unit raises its own
     // mouse events instead (its children are hit first all the same).
     if (msg == WM_NCHITTEST) return HTCLIENT;
+    // The system group box paints only its frame and caption; the window beneath it clips
+    // its children, so the inside is filled here.
+    if (msg == WM_ERASEBKGND) {
+      RECT r;
+      GetClientRect(handle(), &r);
+      HDC dc = reinterpret_cast<HDC>(wp);
+      SetBkColor(dc, colour(kBackColour, COLOR_BTNFACE));
+      ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &r, nullptr, 0, nullptr);
+      return 1;
+    }
     return StoredUnit::on_message(msg, wp, lp);
   }
 };

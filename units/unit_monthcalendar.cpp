@@ -126,7 +126,11 @@ class MonthCalendar : public StoredUnit {
     double start = date(kValue) == 0 ? today() : date(kValue);
     writing_ = true;
     if (flag(kMultiSelect)) {
-      double end = date(kSelEnd) < start ? start : date(kSelEnd);
+      // A range the calendar cannot hold (ending before it starts, longer than the most days
+      // selectable) becomes the start day alone.
+      double end = date(kSelEnd);
+      if (end < start || end - start >= std::max(1, num(kMaxSelection))) end = start;
+      set_date(kSelEnd, end);
       SYSTEMTIME r[2] = {to_system_time(start), to_system_time(end)};
       SendMessageA(handle(), MCM_SETSELRANGE, 0, reinterpret_cast<LPARAM>(r));
     } else {

@@ -20,6 +20,9 @@ enum Property : int {
   kSelEnd = 11
 };
 
+constexpr int32_t kLimit = 0x3FFFFFFF;  // the range's ends stay within +-kLimit
+constexpr int32_t kMaxTicks = 1000;
+
 constexpr Field kFields[] = {
     {Kind::kPick, 0, 5}, {Kind::kPick, 0, 1}, {Kind::kPick, 0, 3}, {Kind::kInt, 1},
     {Kind::kBool}, {Kind::kInt, 0}, {Kind::kInt, 10}, {Kind::kInt, 0}, {Kind::kInt, 1},
@@ -66,16 +69,23 @@ class SliderBar : public StoredUnit {
   }
 
  private:
-  // The range is the minimum and maximum taken in either order; the position stays in it.
+  // The range is the minimum and maximum taken in either order, within +-kLimit; the
+  // position stays in it. Tick marks are drawn at most kMaxTicks times: a wide range with a
+  // small frequency would have the control lay out one mark per value.
   void apply_all() {
+    auto limit = [](int32_t v) { return std::clamp(v, -kLimit, kLimit); };
+    set_num(kMinimum, limit(num(kMinimum)));
+    set_num(kMaximum, limit(num(kMaximum)));
     int32_t lo = std::min(num(kMinimum), num(kMaximum)), hi = std::max(num(kMinimum), num(kMaximum));
     set_num(kPosition, std::clamp(num(kPosition), lo, hi));
+    SendMessageA(handle(), TBM_SETTICFREQ, kLimit, 0);  // no marks while the range changes
     SendMessageA(handle(), TBM_SETRANGEMIN, FALSE, lo);
     SendMessageA(handle(), TBM_SETRANGEMAX, FALSE, hi);
     SendMessageA(handle(), TBM_SETPOS, TRUE, num(kPosition));
     SendMessageA(handle(), TBM_SETLINESIZE, 0, std::max(1, num(kLineStep)));
     SendMessageA(handle(), TBM_SETPAGESIZE, 0, std::max(1, num(kPageStep)));
-    SendMessageA(handle(), TBM_SETTICFREQ, std::max(1, num(kTickFrequency)), 0);
+    int32_t spacing = std::max<int32_t>(std::max(1, num(kTickFrequency)), (hi - lo) / kMaxTicks + 1);
+    SendMessageA(handle(), TBM_SETTICFREQ, spacing, 0);
     if (flag(kShowSelection)) {
       SendMessageA(handle(), TBM_SETSELSTART, FALSE, std::min(num(kSelStart), num(kSelEnd)));
       SendMessageA(handle(), TBM_SETSELEND, TRUE, std::max(num(kSelStart), num(kSelEnd)));

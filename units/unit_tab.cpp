@@ -60,20 +60,7 @@ class Tab : public StoredUnit {
                 a.width, a.height, a.parent,
                 reinterpret_cast<HMENU>(static_cast<UINT_PTR>(a.control_id))))
       return false;
-    static const DWORD placement[] = {0, TCS_BOTTOM, TCS_VERTICAL, TCS_VERTICAL | TCS_RIGHT};
-    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | placement[num(kPlacement)];
-    if (flag(kMultiLine) || num(kPlacement) >= 2) style |= TCS_MULTILINE;  // side tabs need it
-    if (flag(kButtons)) style |= TCS_BUTTONS;
-    if (flag(kHotTrack)) style |= TCS_HOTTRACK;
-    RECT rc;
-    GetClientRect(handle(), &rc);
-    if (!strip_.create_control(WC_TABCONTROLA, "", style, 0, 0, 0, rc.right, rc.bottom, handle(), 1))
-      return false;
-    strip_.back = uint32_t(num(kBackColour));
-    SendMessageA(strip_.handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font()), TRUE);
-    fill();
-    SendMessageA(strip_.handle(), TCM_SETCURSEL, num(kCurrent), 0);
-    return true;
+    return build_strip(num(kCurrent));
   }
   void convert_items(TextRoutine routine, void* user) override {
     std::vector<std::string> captions = decode_items(str(kCaptions));
@@ -84,7 +71,13 @@ class Tab : public StoredUnit {
  protected:
   int apply(int index) override {
     switch (index) {
-      case kPlacement: case kMultiLine: case kButtons: case kHotTrack: return 1;
+      case kPlacement: case kMultiLine: case kButtons: case kHotTrack: {
+        // Only the tab control is made anew: the page units inside the unit's window stay.
+        int32_t keep = current();
+        DestroyWindow(strip_.handle());
+        build_strip(keep);
+        return 0;
+      }
       case kFont: SendMessageA(strip_.handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font()), TRUE); return 0;
       case kCaptions: {
         int32_t keep = current();
@@ -145,6 +138,24 @@ class Tab : public StoredUnit {
   }
 
  private:
+  // The system tab control with the styles of the properties, under the page units.
+  bool build_strip(int32_t page) {
+    static const DWORD placement[] = {0, TCS_BOTTOM, TCS_VERTICAL, TCS_VERTICAL | TCS_RIGHT};
+    DWORD style = WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | placement[num(kPlacement)];
+    if (flag(kMultiLine) || num(kPlacement) >= 2) style |= TCS_MULTILINE;  // side tabs need it
+    if (flag(kButtons)) style |= TCS_BUTTONS;
+    if (flag(kHotTrack)) style |= TCS_HOTTRACK;
+    RECT rc;
+    GetClientRect(handle(), &rc);
+    if (!strip_.create_control(WC_TABCONTROLA, "", style, 0, 0, 0, rc.right, rc.bottom, handle(), 1))
+      return false;
+    SetWindowPos(strip_.handle(), HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    strip_.back = uint32_t(num(kBackColour));
+    SendMessageA(strip_.handle(), WM_SETFONT, reinterpret_cast<WPARAM>(font()), TRUE);
+    fill();
+    SendMessageA(strip_.handle(), TCM_SETCURSEL, page, 0);
+    return true;
+  }
   int32_t current() const {
     LRESULT at = SendMessageA(strip_.handle(), TCM_GETCURSEL, 0, 0);
     return at < 0 ? 0 : static_cast<int32_t>(at);

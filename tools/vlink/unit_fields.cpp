@@ -342,8 +342,10 @@ Bytes encode_unit_fields(uint32_t type, const std::vector<FieldToken>& tokens,
           items.push_back(v.bytes.substr(at, bar - at));
           at = bar + 1;
         }
-        w.u32(static_cast<uint32_t>(items.size()));
-        for (const std::string& item : items) w.text(item);
+        Writer list;  // the field holds the list as its bytes; no items is no data
+        if (!items.empty()) list.u32(static_cast<uint32_t>(items.size()));
+        for (const std::string& item : items) list.text(item);
+        w.text(std::string(list.bytes().begin(), list.bytes().end()));
         break;
       }
       case kInts: {
