@@ -303,11 +303,22 @@ TEST_F(ComTest, ObjectResultsAndObjectArguments) {
   ArgRecord back = call(kReadObject, {o.arg(), Text("Child")});
   EXPECT_EQ(call(kSame, {child_arg, ArgRecord{back.lo, 0, com::kObjectType}}).lo, 1u);
   drop_object(back);
-  drop_object(child);
-  EXPECT_EQ(live_probes(), start_ + 2) << "the parent still holds its child";
+  // Data members: a value is written with property-put, an object by reference.
+  EXPECT_EQ(call(kWrite, {o.arg(), Text("Tag"), Int(3)}).lo, 1u) << error_text();
+  EXPECT_EQ(as_double(call(kReadNumber, {o.arg(), Text("Tag")})), 3.0);
+  EXPECT_EQ(call(kWrite, {o.arg(), Text("Peer"), child_arg}).lo, 1u) << error_text();
+  back = call(kReadObject, {o.arg(), Text("Peer")});
+  EXPECT_EQ(call(kSame, {child_arg, ArgRecord{back.lo, 0, com::kObjectType}}).lo, 1u);
+  drop_object(back);
+  EXPECT_EQ(call(kWrite, {o.arg(), Text("Peer"), Int(1)}).lo, 0u);
+  EXPECT_EQ(error_text(), "类型不匹配");
+  call(kWrite, {o.arg(), Text("Peer"), ArgRecord{addr(&o.v), 0, com::kObjectType}});  // a cycle
+  call(kWrite, {o.arg(), Text("Peer"), child_arg});  // broken again
   ArgRecord v = call(kReadVariant, {o.arg(), Text("Child")});
   EXPECT_EQ(call(kVarKind, {ArgRecord{v.lo, 0, com::kVariantType}}).lo, 5u);
   drop_variant(v);
+  drop_object(child);
+  EXPECT_EQ(live_probes(), start_ + 2) << "the parent still holds its child";
 }
 
 TEST_F(ComTest, AttachToTheRunningInstance) {

@@ -28,6 +28,7 @@ enum Member : DISPID {
   kName = 1, kNumber, kFlag, kWhen, kChild, kValue, kItem, kLive,
   kEcho = 20, kTypeOf, kOptional, kJoin, kTwice, kGreet, kFail, kMakeChild, kNoArgs,
   kRegister, kRevoke, kScale,
+  kTag = 40, kPeer,  // data members: a variant, and an object (put by reference)
 };
 
 // ---- type information ----
@@ -145,6 +146,23 @@ HRESULT build_type_info() {
     if (SUCCEEDED(hr)) hr = ti->SetFuncAndParamNames(index, names.data(), count);
     ++index;
   }
+  // Data members.
+  const struct {
+    const wchar_t* name;
+    DISPID id;
+    VARTYPE vt;
+  } variables[] = {{L"Tag", kTag, VT_VARIANT}, {L"Peer", kPeer, VT_DISPATCH}};
+  index = 0;
+  for (const auto& v : variables) {
+    if (FAILED(hr)) break;
+    VARDESC vd{};
+    vd.memid = v.id;
+    vd.varkind = VAR_DISPATCH;
+    vd.elemdescVar.tdesc.vt = v.vt;
+    hr = ti->AddVarDesc(index, &vd);
+    if (SUCCEEDED(hr)) hr = ti->SetVarName(index, const_cast<LPOLESTR>(v.name));
+    ++index;
+  }
   if (SUCCEEDED(hr)) hr = ti->LayOut();
   if (SUCCEEDED(hr)) hr = ti->QueryInterface(IID_ITypeInfo, reinterpret_cast<void**>(&g_type));
   if (dispatch) dispatch->Release();
@@ -190,9 +208,16 @@ HRESULT arg_as(const VARIANT* arg, VARTYPE vt, VARIANT* out) {
 
 class Probe final : public IDispatch {
  public:
-  Probe() { InterlockedIncrement(&g_live); VariantInit(&value_); }
+  Probe() {
+    InterlockedIncrement(&g_live);
+    VariantInit(&value_);
+    VariantInit(&tag_);
+    VariantInit(&peer_);
+  }
   ~Probe() {
     VariantClear(&value_);
+    VariantClear(&tag_);
+    VariantClear(&peer_);
     for (auto& [k, v] : items_) VariantClear(&v);
     if (child_) child_->Release();
     SysFreeString(name_);
@@ -244,7 +269,7 @@ class Probe final : public IDispatch {
   VARIANT_BOOL flag_ = VARIANT_FALSE;
   DATE when_ = 0;
   IDispatch* child_ = nullptr;
-  VARIANT value_;
+  VARIANT value_, tag_, peer_;
   std::vector<std::pair<std::wstring, VARIANT>> items_;
   DWORD cookie_ = 0;
 };
@@ -406,6 +431,18 @@ HRESULT Probe::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p, VARIAN
       if (result) V_VT(result) = VT_R8, V_R8(result) = V_I4(arg(0)) * V_R8(arg(1));
       return S_OK;
     }
+    case kTag:  // a value: read, or written with property-put only
+      if (flags & DISPATCH_PROPERTYPUTREF) return DISP_E_MEMBERNOTFOUND;
+      return get_or_put(flags, p, result, &tag_);
+    case kPeer:  // an object: read, or written with property-put-by-reference only
+      if (flags & DISPATCH_PROPERTYPUT) return DISP_E_MEMBERNOTFOUND;
+      if (flags & DISPATCH_PROPERTYPUTREF) {
+        const VARIANT* v = deref(&p->rgvarg[0]);
+        if (V_VT(v) != VT_DISPATCH) return DISP_E_TYPEMISMATCH;
+        VariantClear(&peer_);
+        return VariantCopy(&peer_, const_cast<VARIANT*>(v));
+      }
+      return result ? VariantCopy(result, &peer_) : S_OK;
     default:
       return DISP_E_MEMBERNOTFOUND;
   }
