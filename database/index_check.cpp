@@ -163,6 +163,8 @@ int32_t expected_keys(const IndexTree& tree, const RecordSource& src, std::vecto
   int32_t per = 163840 / src.record_length;
   if (per < 1) per = 1;
   std::vector<uint8_t> batch;
+  // The keys of all records are held at once; more than 512 MiB of them cannot be checked.
+  if (uint64_t(src.count) * uint32_t(k.key_length) > (uint64_t(512) << 20)) return -45;
   try {
     out->assign(size_t(src.count) * size_t(k.key_length), 0);
     batch.resize(size_t(per < src.count ? per : src.count) * uint32_t(src.record_length));

@@ -1,6 +1,7 @@
 // The page cache, header copy and free page list of an index file.
 #include "database/index_pager.h"
 #include <algorithm>
+#include <climits>
 #include <cstring>
 
 namespace database {
@@ -119,6 +120,20 @@ void IndexPager::touch(int32_t i) {
   link_newest(i);
 }
 
+bool IndexPager::in_file(int32_t n) {
+  if (n < file_pages_) return true;
+  uint64_t length = 0;
+  int32_t rc = file_.size(&length);
+  if (rc) {
+    fail(rc);
+    return false;
+  }
+  file_pages_ = int32_t(std::min<uint64_t>(length / uint32_t(page_size_), INT32_MAX));
+  if (n < file_pages_) return true;
+  fail(kIndexPageError);
+  return false;
+}
+
 int32_t IndexPager::find(int32_t n) { return size_t(n) < where_.size() ? where_[size_t(n)] : -1; }
 
 void IndexPager::forget(int32_t n) {
@@ -174,6 +189,9 @@ uint8_t* IndexPager::page(int32_t n) {
   }
   int32_t i = find(n);
   if (i < 0) {
+    // A page past the file's end (a header or link another writer damaged) is refused before
+    // any room is made for it.
+    if (!in_file(n)) return nullptr;
     i = add(n);
     if (i < 0) return nullptr;
     Slot& s = slots_[size_t(i)];
@@ -196,6 +214,7 @@ uint8_t* IndexPager::fresh(int32_t n) {
   if (i < 0) i = add(n);
   else touch(i);
   if (i < 0) return nullptr;
+  if (n >= file_pages_) file_pages_ = n + 1;  // it will be written there
   Slot& s = slots_[size_t(i)];
   std::memset(s.data.data(), 0, s.data.size());
   if (!s.dirty) dirty_.push_back(i);
@@ -218,6 +237,8 @@ uint8_t* IndexPager::take(int32_t* n) {
   if (rc_) return nullptr;
   IndexHeader& h = header_;
   if (h.free_count == 0) {
+    // The file holds every page the header counts, or the header is damaged.
+    if (!in_file(h.page_count - 1)) return nullptr;
     *n = h.page_count++;
     return fresh(*n);
   }

@@ -98,6 +98,7 @@ class IndexPager {
     std::vector<uint8_t> data;
   };
   int32_t find(int32_t n);   // slot of page n, -1 when not held
+  bool in_file(int32_t n);   // page n lies within the file (else the error is set)
   int32_t add(int32_t n);    // a slot for page n, evicting when full; -1 on failure
   void touch(int32_t i);     // most recently used
   void link_newest(int32_t i);
@@ -121,6 +122,7 @@ class IndexPager {
   std::vector<int32_t> where_;  // slot of each page, -1 when not held; grows with the pages
   int32_t newest_ = -1, oldest_ = -1;
   int32_t held_ = 0;
+  int32_t file_pages_ = 0;      // pages the file was last seen to hold (or will hold)
 };
 
 }  // namespace database

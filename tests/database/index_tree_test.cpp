@@ -552,6 +552,40 @@ void model_run(IndexTree& tree, int32_t steps, int32_t key_range, uint32_t seed,
 
 }  // namespace
 
+TEST_F(IndexTreeTest, DamageByAnotherWriterWhileOpen) {
+  // Page numbers far past the file's end, written into a file we hold open: refused as damage
+  // (-52) before any room is made for such pages.
+  Records none;
+  IndexTree tree;
+  make(tree, {kNum}, none);
+  for (int32_t r = 0; r < 200; ++r) ASSERT_EQ(tree.insert(u8(int_key(r)), r), 0);
+  const std::string good = bytes_of();
+  const int32_t root = header_of(good).root, huge = 0x7FFFFF00;
+  struct Case { int32_t offset, value; const char* what; } cases[] = {
+      {24, huge, "page count"},  // harmless until a new page is wanted at its end
+      {36, huge - 1, "root"},
+      {root * 512 + 4, huge - 2, "a child link"},  // the first child's
+  };
+  for (const Case& c : cases) {
+    std::string f = good;
+    std::memcpy(&f[size_t(c.offset)], &c.value, 4);
+    if (c.offset != 24) std::memcpy(&f[24], &huge, 4);
+    FILE* w = std::fopen(path().c_str(), "r+b");
+    ASSERT_NE(w, nullptr);
+    std::fwrite(f.data(), 1, 512 * 2, w);  // header and the first page are enough
+    std::fseek(w, root * 512, SEEK_SET);
+    std::fwrite(f.data() + root * 512, 1, 512, w);
+    std::fclose(w);
+    int32_t rec = 0, rc = 0;
+    if (c.offset != 24) EXPECT_EQ(tree.find(u8(int_key(0)), 0, &rec), -52) << c.what;
+    for (int32_t r = 0; r < 100 && rc == 0; ++r) rc = tree.insert(u8(int_key(-1 - r)), 1000 + r);
+    EXPECT_EQ(rc, -52) << c.what;
+    write_bytes(good);
+    ASSERT_EQ(tree.find(u8(int_key(5)), 0, &rec), 0) << c.what;
+    EXPECT_EQ(rec, 5);
+  }
+}
+
 TEST_F(IndexTreeTest, ModelRunIntegerKeys) {
   Records none;
   IndexTree tree;
