@@ -37,6 +37,13 @@ class Grid;
 class CellEditor : public framework::ControlWindow {
  public:
   explicit CellEditor(HWND grid) : grid_(grid) {}
+  // Enter and Escape end the edit before the window's own key handling sees them (Escape
+  // would close the window, Enter click its default button).
+  bool pre_translate(MSG& m) override {
+    if (m.message != WM_KEYDOWN || (m.wParam != VK_RETURN && m.wParam != VK_ESCAPE)) return false;
+    PostMessageA(grid_, kEndEdit, m.wParam == VK_RETURN, 0);
+    return true;
+  }
 
  protected:
   LRESULT on_message(UINT msg, WPARAM wp, LPARAM lp) override {

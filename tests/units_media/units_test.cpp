@@ -546,6 +546,20 @@ TEST_F(MediaUnits, ProviderDataSourceAndGridShareOneTable) {
   EXPECT_TRUE(provider->cell(2, 1, v));
   EXPECT_EQ(v, "二十");
   EXPECT_EQ(cell(2, 1), "二十");
+  // Escape drops the edit, and the message loop gives it to the editor before the window
+  // (whose Escape would close it).
+  SendMessageA(list, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+  SendMessageA(list, WM_LBUTTONUP, 0, at);
+  pump();
+  edit = FindWindowExA(list, nullptr, "Edit", nullptr);
+  ASSERT_TRUE(edit);
+  SetWindowTextA(edit, "作废");
+  MSG escape{edit, WM_KEYDOWN, VK_ESCAPE, 0};
+  EXPECT_TRUE(framework::Window::from_handle(edit)->pre_translate(escape));
+  pump();
+  EXPECT_FALSE(IsWindow(edit));
+  EXPECT_EQ(cell(2, 1), "二十");
+  EXPECT_TRUE(units::live_window(*window_)) << "the window stays";
   // Read-only: the source refuses writes.
   write(kDataSrc, 9, 1);
   EXPECT_FALSE(source->set_cell(0, 0, "x"));
