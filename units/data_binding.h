@@ -64,8 +64,8 @@ void provider_changed(const Unit& provider);
 bool bound_value(const Unit& from, const std::string& source, const std::string& column,
                  std::string& out);
 
-// The rows of a database table for the database provider: filled by the database
-// subsystem, which registers the reader (this folder cannot reach the engine itself).
+// The rows of a database for the database provider: read by the reader the core library
+// installs (this folder cannot reach the database engine itself).
 struct TableRows {
   std::vector<std::string> columns;
   std::vector<std::vector<std::string>> rows;
