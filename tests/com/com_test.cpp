@@ -215,6 +215,29 @@ TEST_F(ComTest, FailuresGiveTheirTexts) {
     EXPECT_EQ(r.lo, 0u) << c.what;
     EXPECT_EQ(r.hi, 0u) << c.what;
   }
+  // Every failure a server can answer maps to its code.
+  const struct {
+    HRESULT hr;
+    const char* text;
+  } results[] = {
+      {DISP_E_MEMBERNOTFOUND, "未找到指定成员"},   {DISP_E_PARAMNOTFOUND, "未找到指定参数"},
+      {DISP_E_TYPEMISMATCH, "类型不匹配"},          {DISP_E_NONAMEDARGS, "不支持命名参数"},
+      {DISP_E_BADVARTYPE, "参数类型值无效"},        {DISP_E_EXCEPTION, "发现异常"},
+      {DISP_E_OVERFLOW, "溢出"},                    {DISP_E_BADPARAMCOUNT, "参数数目错误"},
+      {DISP_E_PARAMNOTOPTIONAL, "必需的参数数据被省略"}, {E_OUTOFMEMORY, "其他原因调用失败"},
+      {DISP_E_UNKNOWNNAME, "其他原因调用失败"},     {E_FAIL, "其他原因调用失败"},
+  };
+  for (const auto& c : results) {
+    call(kCall, {o.arg(), Text("Raise"), Int(static_cast<int32_t>(c.hr))});
+    EXPECT_EQ(error_text(), c.text) << std::hex << c.hr;
+  }
+  call(kCall, {o.arg(), Text("Raise"), Int(0)});
+  EXPECT_EQ(com::last_error(), 0);
+  // A required argument left out; an exception described only when asked.
+  call(kCallNumber, {o.arg(), Text("Scale"), Omit(), Int(2)});
+  EXPECT_EQ(error_text(), "必需的参数数据被省略");
+  call(kCall, {o.arg(), Text("FailLater")});
+  EXPECT_EQ(error_text(), "发现异常：later");
   // Object and variant reads that fail still give a block, an empty one.
   ArgRecord r = call(kReadObject, {empty.arg(), Text("Child")});
   EXPECT_EQ(at<com::ObjectValue>(r.lo)->unknown, nullptr);

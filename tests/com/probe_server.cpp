@@ -27,7 +27,7 @@ ITypeInfo* g_type;   // the dispatch interface's type information, built once
 enum Member : DISPID {
   kName = 1, kNumber, kFlag, kWhen, kChild, kValue, kItem, kLive,
   kEcho = 20, kTypeOf, kOptional, kJoin, kTwice, kGreet, kFail, kMakeChild, kNoArgs,
-  kRegister, kRevoke, kScale,
+  kRegister, kRevoke, kScale, kRaise, kFailLater,
   kTag = 40, kPeer,  // data members: a variant, and an object (put by reference)
 };
 
@@ -86,6 +86,8 @@ const std::vector<MemberSpec>& members() {
       {L"Revoke", kRevoke, INVOKE_FUNC, VT_VOID, {}},
       {L"Scale", kScale, INVOKE_FUNC, VT_R8,
        {{L"a", VT_I4, false, PARAMFLAG_FIN}, {L"b", VT_R8, false, PARAMFLAG_FIN}}},
+      {L"Raise", kRaise, INVOKE_FUNC, VT_VOID, {{L"result", VT_I4, false, PARAMFLAG_FIN}}},
+      {L"FailLater", kFailLater, INVOKE_FUNC, VT_VOID, {}},
   };
   return m;
 }
@@ -202,6 +204,11 @@ HRESULT return_text(VARIANT* result, const std::wstring& s) {
 HRESULT arg_as(const VARIANT* arg, VARTYPE vt, VARIANT* out) {
   VariantInit(out);
   return VariantChangeType(out, const_cast<VARIANT*>(deref(arg)), 0, vt);
+}
+
+HRESULT __stdcall fill_in_later(EXCEPINFO* exc) {
+  exc->bstrDescription = SysAllocString(L"later");
+  return S_OK;
 }
 
 // ---- the probe object ----
@@ -427,10 +434,20 @@ HRESULT Probe::Invoke(DISPID id, REFIID, LCID, WORD flags, DISPPARAMS* p, VARIAN
       return hr;
     case kScale: {
       if (p->cArgs != 2) return DISP_E_BADPARAMCOUNT;
+      if (V_VT(arg(0)) == VT_ERROR && V_ERROR(arg(0)) == DISP_E_PARAMNOTFOUND) return DISP_E_PARAMNOTOPTIONAL;
       if (V_VT(arg(0)) != VT_I4 || V_VT(arg(1)) != VT_R8) return DISP_E_TYPEMISMATCH;
       if (result) V_VT(result) = VT_R8, V_R8(result) = V_I4(arg(0)) * V_R8(arg(1));
       return S_OK;
     }
+    case kRaise:  // fails with the result given
+      if (p->cArgs != 1 || V_VT(arg(0)) != VT_I4) return DISP_E_BADPARAMCOUNT;
+      return V_I4(arg(0));
+    case kFailLater:  // an exception whose description is filled in on request
+      if (!exc) return DISP_E_EXCEPTION;
+      *exc = {};
+      exc->scode = E_FAIL;
+      exc->pfnDeferredFillIn = &fill_in_later;
+      return DISP_E_EXCEPTION;
     case kTag:  // a value: read, or written with property-put only
       if (flags & DISPATCH_PROPERTYPUTREF) return DISP_E_MEMBERNOTFOUND;
       return get_or_put(flags, p, result, &tag_);
