@@ -77,6 +77,7 @@ class ChkListBox : public StoredUnit {
     std::vector<std::string> items = decode_items(str(kItems));
     for (std::string& s : items) convert_one(routine, user, s, false);
     set_str(kItems, encode_items(items));
+    if (handle()) apply(kItems);  // the control shows the converted items
   }
 
  protected:

@@ -66,6 +66,7 @@ class ComboBox : public StoredUnit {
     std::vector<std::string> items = decode_items(str(kItems));
     for (std::string& s : items) convert_one(routine, user, s, false);
     set_str(kItems, encode_items(items));
+    if (handle()) apply(kItems);  // the control shows the converted items
   }
 
  protected:

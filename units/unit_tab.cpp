@@ -66,6 +66,7 @@ class Tab : public StoredUnit {
     std::vector<std::string> captions = decode_items(str(kCaptions));
     for (std::string& s : captions) convert_one(routine, user, s, false);
     set_str(kCaptions, encode_items(captions));
+    if (handle()) apply(kCaptions);  // the control shows the converted items
   }
 
  protected:

@@ -500,6 +500,24 @@ TEST_F(MoreUnits, EveryPropertyAnswersReadsAndWrites) {
     }
   }
   EXPECT_TRUE(units::live_window(*g_window));
+
+  // Text conversion (interface 9) reaches the plain texts and the list items.
+  write_text(kGroup, 8, "甲组");
+  write_bytes(kList, 17, units::encode_items({"甲", "乙"}));
+  auto texts = reinterpret_cast<units::TextsOp>(
+      units::type_operation(units::core_type_entry(9), units::kConvertTexts));
+  auto list_texts = reinterpret_cast<units::TextsOp>(
+      units::type_operation(units::core_type_entry(15), units::kConvertTexts));
+  ASSERT_TRUE(texts && list_texts);
+  units::TextRoutine swap = [](const char* text, char* buffer, int, void*) {
+    if (std::strcmp(text, "甲组") == 0) std::strcpy(buffer, "第一组");
+    if (std::strcmp(text, "甲") == 0) std::strcpy(buffer, "A");
+  };
+  uint32_t length = 0;
+  runtime::free_block(texts(units::find_entry(*g_window, kGroup)->live_object, swap, nullptr, &length));
+  runtime::free_block(list_texts(units::find_entry(*g_window, kList)->live_object, swap, nullptr, &length));
+  EXPECT_EQ(read_text(kGroup, 8), "第一组");
+  EXPECT_EQ(items(read_bytes(kList, 17)), (std::vector<std::string>{"A", "乙"}));
 }
 
 TEST_F(MoreUnits, ListsRadiosAndTabsRaiseTheirEvents) {
@@ -603,7 +621,7 @@ TEST_F(MoreUnits, ListsRadiosAndTabsRaiseTheirEvents) {
   EXPECT_FALSE(IsWindowVisible(handle(kColour)));
 }
 
-TEST_F(MoreUnits, BarsSliderSpinAndDates) {
+TEST_F(MoreUnits, BarsSliderSpinDatesAndLink) {
   // Slider: keys move it; event 0 reports each new position, the property follows.
   key(handle(kSlider), VK_RIGHT);
   pump();
@@ -683,6 +701,31 @@ TEST_F(MoreUnits, BarsSliderSpinAndDates) {
   write_date(kDate, 12, 45010.0);
   write_date(kDate, 10, 46000.0);
   EXPECT_LE(read_date(kDate, 10), 45010.0);
+
+  // Hyperlink: a click raises event 0, then the address opens through the shell (a batch
+  // file that leaves a mark); a handler answering false keeps it closed.
+  char temp[MAX_PATH];
+  GetTempPathA(MAX_PATH, temp);
+  std::string base = std::string(temp) + "orvel_link_" + std::to_string(GetCurrentProcessId());
+  std::string batch = base + ".bat", mark = base + ".txt";
+  {
+    std::ofstream out(batch);
+    out << "@echo opened> \"" << mark << "\"\r\n";
+  }
+  DeleteFileA(mark.c_str());
+  write_text(kLink, 10, batch);
+  GetClientRect(handle(kLink), &r);
+  g_refuse = true;
+  g_seen.clear();
+  SendMessageA(handle(kLink), WM_LBUTTONUP, 0, MAKELPARAM(r.right / 2, r.bottom / 2));
+  EXPECT_EQ(g_seen.back(), (Seen{kLink, 0, {}}));
+  Sleep(300);
+  EXPECT_EQ(GetFileAttributesA(mark.c_str()), INVALID_FILE_ATTRIBUTES);
+  g_refuse = false;
+  SendMessageA(handle(kLink), WM_LBUTTONUP, 0, MAKELPARAM(r.right / 2, r.bottom / 2));
+  EXPECT_TRUE(kit::drive::wait_until([&] { return GetFileAttributesA(mark.c_str()) != INVALID_FILE_ATTRIBUTES; }, 10000));
+  kit::drive::wait_until([&] { return DeleteFileA(mark.c_str()) != FALSE; }, 3000);
+  DeleteFileA(batch.c_str());
 }
 
 TEST_F(MoreUnits, FileSystemBoxesBrowseAndLink) {
