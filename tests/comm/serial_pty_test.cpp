@@ -159,7 +159,9 @@ TEST_F(SerialPty, CloseWhileTheWorkerWaitsIsPromptAndLeavesNoThread) {
   int threads = thread_count();
   {
     TestWindow w({{kSerial, kSerialType, serial_data(unit_port())}});
-    for (int round = 0; round < 3; ++round) {
+    DWORD handles = 0, handles_after = 0;
+    for (int round = 0; round < 4; ++round) {
+      if (round == 1) GetProcessHandleCount(GetCurrentProcess(), &handles);
       ASSERT_TRUE(call_bool(kOpen, {serial()}));
       EXPECT_GT(thread_count(), threads);
       pump_for(100);  // the worker is blocked in its wait now
@@ -168,6 +170,9 @@ TEST_F(SerialPty, CloseWhileTheWorkerWaitsIsPromptAndLeavesNoThread) {
       EXPECT_LT(GetTickCount() - start, 1000u);
       EXPECT_TRUE(back_to(threads)) << thread_count() << " threads, " << threads << " before";
     }
+    // The port, the worker and its events are closed each time.
+    GetProcessHandleCount(GetCurrentProcess(), &handles_after);
+    EXPECT_EQ(handles_after, handles);
     // Opening twice closes the first worker; destroying the unit closes the port.
     ASSERT_TRUE(call_bool(kOpen, {serial()}));
     ASSERT_TRUE(call_bool(kOpen, {serial()}));

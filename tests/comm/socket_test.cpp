@@ -351,20 +351,30 @@ TEST(NameLookups, HostNamesAndAddresses) {
 }
 
 TEST(SocketUnits, NothingLeftOpen) {
-  int threads = thread_count();
   uint16_t port = free_port(), udp = free_port();
-  {
+  auto round = [&] {
     TestWindow w({{kServer, kServerType, port_data(port)},
                   {kClient, kClientType, {}},
                   {kDatagram, kDatagramType, port_data(udp)}});
     ASSERT_TRUE(call_bool(kConnect, {client(), text("127.0.0.1"), integer(port)}));
     ASSERT_TRUE(pump_until([&] { return count_of(kServer, 1) == 1; }));
-  }
+    ASSERT_TRUE(call_bool(kDatagramSend, {datagram(), text("127.0.0.1"), integer(udp), text("x")}));
+    ASSERT_TRUE(pump_until([&] { return count_of(kDatagram, 0) == 1; }));
+  };
+  round();  // the first round loads and starts what stays for the process
   pump_for(50);
+  int threads = thread_count();
+  DWORD handles = 0, handles_after = 0;
+  GetProcessHandleCount(GetCurrentProcess(), &handles);
+  for (int i = 0; i < 3; ++i) round();
+  pump_for(50);
+  GetProcessHandleCount(GetCurrentProcess(), &handles_after);
+  // Every socket (listening, accepted, client, datagram) and handle is closed again.
+  EXPECT_EQ(handles_after, handles);
+  EXPECT_EQ(thread_count(), threads);
   // Nothing listens any more, and the datagram port can be bound by the test.
   EXPECT_FALSE(Peer::connect_to(port).valid());
   EXPECT_TRUE(Peer::datagram(udp).valid());
-  EXPECT_EQ(thread_count(), threads);
 }
 
 }  // namespace
