@@ -30,7 +30,7 @@ class TableProvider : public StoredUnit, public DataProvider {
     return true;
   }
   int add_row() override {
-    if (read_only()) return -1;
+    if (read_only() || !room_for_row()) return -1;
     cells_.emplace_back(names_.size());
     resized();
     provider_changed(*this);
@@ -52,6 +52,7 @@ class TableProvider : public StoredUnit, public DataProvider {
 
  protected:
   virtual bool read_only() const { return false; }
+  virtual bool room_for_row() { return true; }
   // After rows were added or removed.
   virtual void resized() {}
   // A table of `rows` x `columns`, keeping the cells that still fit.

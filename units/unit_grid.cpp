@@ -193,7 +193,7 @@ class Grid : public StoredUnit, public DataBound {
     switch (h->code) {
       case LVN_GETDISPINFOA: {
         auto* d = reinterpret_cast<NMLVDISPINFOA*>(h);
-        if (d->item.mask & LVIF_TEXT) {
+        if ((d->item.mask & LVIF_TEXT) && d->item.cchTextMax > 0) {
           scratch_ = text_of(d->item.iItem, d->item.iSubItem);
           lstrcpynA(d->item.pszText, scratch_.c_str(), d->item.cchTextMax);
         }
@@ -215,8 +215,10 @@ class Grid : public StoredUnit, public DataBound {
             (v->uOldState & LVIS_SELECTED) || v->iItem < 0)
           return false;
         if (DataSourceOps* s = source()) s->set_current_row(v->iItem);
+        // Answered here: the handler may have unloaded the window, and this object with it.
         raise(0, {static_cast<uint32_t>(v->iItem)});
-        return false;
+        answer = 0;
+        return true;
       }
       case NM_DBLCLK: {
         auto* a = reinterpret_cast<NMITEMACTIVATE*>(h);

@@ -11,8 +11,9 @@ namespace {
 // Property indices of this unit type (property number - 8).
 enum Property : int { kRows = 0, kColumns = 1 };
 
-// Counts beyond these are clamped: a table the size of the limits is already 64 Mi cells.
-constexpr int32_t kMaxRows = 1 << 20, kMaxColumns = 64;
+// Counts beyond these are clamped: at most 64 columns and 2^20 cells (a cell is an empty text
+// of 24 bytes before it holds anything, so the largest empty table takes 24 MiB).
+constexpr int32_t kMaxColumns = 64, kMaxCells = 1 << 20;
 
 constexpr Field kFields[] = {{Kind::kInt, 0}, {Kind::kInt, 1}};
 
@@ -29,17 +30,19 @@ class NProvider : public TableProvider {
 
  protected:
   int apply(int) override {
-    clamp_counts();
+    clamp_counts();  // rows first limited by the columns they have
     resize(num(kRows), num(kColumns));
     provider_changed(*this);
     return 0;
   }
   void resized() override { set_num(kRows, rows()); }
+  bool room_for_row() override { return (rows() + 1) * (columns() > 0 ? columns() : 1) <= kMaxCells; }
 
  private:
   void clamp_counts() {
-    set_num(kRows, num(kRows) < 0 ? 0 : num(kRows) > kMaxRows ? kMaxRows : num(kRows));
     set_num(kColumns, num(kColumns) < 0 ? 0 : num(kColumns) > kMaxColumns ? kMaxColumns : num(kColumns));
+    int32_t max_rows = kMaxCells / (num(kColumns) > 0 ? num(kColumns) : 1);
+    set_num(kRows, num(kRows) < 0 ? 0 : num(kRows) > max_rows ? max_rows : num(kRows));
   }
 };
 

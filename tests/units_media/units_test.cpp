@@ -574,6 +574,14 @@ TEST_F(MediaUnits, ProviderDataSourceAndGridShareOneTable) {
   // An unknown name binds nothing.
   write_text(kGrid, 8, "没有这个");
   EXPECT_EQ(SendMessageA(list, LVM_GETITEMCOUNT, 0, 0), 0);
+  // Table sizes are clamped: 64 columns, 2^20 cells, rows added only while they fit.
+  write(kNProvider, 9, 1000);
+  EXPECT_EQ(read(kNProvider, 9), 64);
+  write(kNProvider, 8, 5000000);
+  EXPECT_EQ(read(kNProvider, 8), (1 << 20) / 64);
+  EXPECT_EQ(provider->add_row(), -1);
+  write(kNProvider, 8, 2);
+  EXPECT_EQ(provider->add_row(), 2);
 }
 
 TEST_F(MediaUnits, DatabaseProviderReadsThroughTheRegisteredReader) {
