@@ -19,6 +19,19 @@ template <typename T>
 T* at(uint32_t address) { return reinterpret_cast<T*>(static_cast<uintptr_t>(address)); }
 uint32_t word(const void* p) { return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(p)); }
 
+// The system's numbers (and date-times) and the automation types that hold them as they are.
+struct NumberType {
+  uint32_t type;
+  VARTYPE vt;
+  uint32_t size;
+};
+constexpr NumberType kNumberTypes[] = {
+    {runtime::kTypeByte, VT_UI1, 1},  {runtime::kTypeShort, VT_I2, 2},
+    {runtime::kTypeInt, VT_I4, 4},    {runtime::kTypeLong, VT_I8, 8},
+    {runtime::kTypeFloat, VT_R4, 4},  {runtime::kTypeDouble, VT_R8, 8},
+    {runtime::kTypeDateTime, VT_DATE, 8},
+};
+
 // The automation element type of a system array's elements.
 VARTYPE element_vt(uint32_t type) {
   switch (type) {
@@ -69,7 +82,8 @@ int array_to_variant(uint32_t element, const uint32_t* block, VARIANT* out) {
   for (uint64_t n = 0; n < count; ++n) {
     Variant v;
     int code = element_to_variant(element, elements + n * size, &v.v, Widen::kVariantValue);
-    if (code == kOk) code = FAILED(SafeArrayPutElement(sa, index.data(), vt == VT_VARIANT ? static_cast<void*>(&v.v) : vt == VT_BSTR ? static_cast<void*>(V_BSTR(&v.v)) : static_cast<void*>(&V_UI1(&v.v)))) ? kOtherFailure : kOk;
+    if (code == kOk && FAILED(SafeArrayPutElement(sa, index.data(), element_data(vt, &v.v))))
+      code = kOtherFailure;
     if (code != kOk) {
       SafeArrayDestroy(sa);
       return code;
@@ -101,6 +115,16 @@ ArgRecord through_variable(const ArgRecord& a) {
 
 }  // namespace
 
+void* element_data(VARTYPE vt, VARIANT* v) {
+  switch (vt) {
+    case VT_VARIANT: return v;
+    case VT_BSTR: return V_BSTR(v);
+    case VT_DISPATCH: case VT_UNKNOWN: return V_UNKNOWN(v);
+    case VT_DECIMAL: return &V_DECIMAL(v);
+    default: return &V_UI1(v);
+  }
+}
+
 const VARIANT* deref(const VARIANT* v) {
   while (v && V_VT(v) == (VT_BYREF | VT_VARIANT)) v = V_VARIANTREF(v);
   return v;
@@ -108,22 +132,18 @@ const VARIANT* deref(const VARIANT* v) {
 
 int element_to_variant(uint32_t type, const void* p, VARIANT* out, Widen widen) {
   VariantInit(out);
+  if (type == runtime::kTypeLong && widen == Widen::kCallArgument) {
+    V_VT(out) = VT_I4;  // the low 32 bits
+    std::memcpy(&V_I4(out), p, 4);
+    return kOk;
+  }
+  for (const NumberType& n : kNumberTypes) {
+    if (n.type != type) continue;
+    V_VT(out) = n.vt;
+    std::memcpy(&V_UI1(out), p, n.size);
+    return kOk;
+  }
   switch (type) {
-    case runtime::kTypeByte: V_VT(out) = VT_UI1; V_UI1(out) = *static_cast<const uint8_t*>(p); return kOk;
-    case runtime::kTypeShort: V_VT(out) = VT_I2; std::memcpy(&V_I2(out), p, 2); return kOk;
-    case runtime::kTypeInt: V_VT(out) = VT_I4; std::memcpy(&V_I4(out), p, 4); return kOk;
-    case runtime::kTypeLong:
-      if (widen == Widen::kVariantValue) {
-        V_VT(out) = VT_I8;
-        std::memcpy(&V_I8(out), p, 8);
-      } else {
-        V_VT(out) = VT_I4;  // the low 32 bits
-        std::memcpy(&V_I4(out), p, 4);
-      }
-      return kOk;
-    case runtime::kTypeFloat: V_VT(out) = VT_R4; std::memcpy(&V_R4(out), p, 4); return kOk;
-    case runtime::kTypeDouble: V_VT(out) = VT_R8; std::memcpy(&V_R8(out), p, 8); return kOk;
-    case runtime::kTypeDateTime: V_VT(out) = VT_DATE; std::memcpy(&V_DATE(out), p, 8); return kOk;
     case runtime::kTypeBool: {
       uint32_t b;
       std::memcpy(&b, p, 4);
@@ -162,7 +182,8 @@ int to_variant(const ArgRecord& record, VARIANT* out, Widen widen) {
   if (a.type == kObjectType) {
     ObjectValue* o = at<ObjectValue>(a.lo);
     IDispatch* d = nullptr;
-    if (!is_empty(o) && SUCCEEDED(o->unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&d))) && d) {
+    if (!is_empty(o) &&
+        SUCCEEDED(o->unknown->QueryInterface(IID_IDispatch, reinterpret_cast<void**>(&d))) && d) {
       V_VT(out) = VT_DISPATCH;
       V_DISPATCH(out) = d;
     } else if (!is_empty(o)) {
@@ -281,14 +302,13 @@ int variant_to_element(uint32_t type, const VARIANT& value, void* p) {
   auto change = [&](VARTYPE vt) {
     return SUCCEEDED(VariantChangeType(&c.v, const_cast<VARIANT*>(v), 0, vt));
   };
+  for (const NumberType& n : kNumberTypes) {
+    if (n.type != type) continue;
+    if (!change(n.vt)) return kTypeMismatch;
+    std::memcpy(p, &V_UI1(&c.v), n.size);  // the value sits at the start of the variant's data
+    return kOk;
+  }
   switch (type) {
-    case runtime::kTypeByte: if (!change(VT_UI1)) return kTypeMismatch; std::memcpy(p, &V_UI1(&c.v), 1); return kOk;
-    case runtime::kTypeShort: if (!change(VT_I2)) return kTypeMismatch; std::memcpy(p, &V_I2(&c.v), 2); return kOk;
-    case runtime::kTypeInt: if (!change(VT_I4)) return kTypeMismatch; std::memcpy(p, &V_I4(&c.v), 4); return kOk;
-    case runtime::kTypeLong: if (!change(VT_I8)) return kTypeMismatch; std::memcpy(p, &V_I8(&c.v), 8); return kOk;
-    case runtime::kTypeFloat: if (!change(VT_R4)) return kTypeMismatch; std::memcpy(p, &V_R4(&c.v), 4); return kOk;
-    case runtime::kTypeDouble: if (!change(VT_R8)) return kTypeMismatch; std::memcpy(p, &V_R8(&c.v), 8); return kOk;
-    case runtime::kTypeDateTime: if (!change(VT_DATE)) return kTypeMismatch; std::memcpy(p, &V_DATE(&c.v), 8); return kOk;
     case runtime::kTypeBool: {
       if (!change(VT_BOOL)) return kTypeMismatch;
       uint32_t b = V_BOOL(&c.v) != VARIANT_FALSE;

@@ -34,4 +34,9 @@ int variant_to_element(uint32_t type, const VARIANT& value, void* at);
 // The variant with references taken off.
 const VARIANT* deref(const VARIANT* v);
 
+// What SafeArrayPutElement takes for a value of the array's element type `vt` held in `v`:
+// the variant itself for variant arrays, the pointer for strings and interfaces, else the
+// address of the value.
+void* element_data(VARTYPE vt, VARIANT* v);
+
 }  // namespace com

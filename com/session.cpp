@@ -1,6 +1,7 @@
 // Binding names through an object's type information, in the order of invocation kinds each
 // operation allows, with the results cached per object value.
 #include "com/session.h"
+#include <span>
 #include <unordered_set>
 #include "com/last_error.h"
 
@@ -13,6 +14,7 @@ constexpr WORD kReadKinds[] = {INVOKE_PROPERTYGET, INVOKE_FUNC};
 constexpr WORD kWriteKinds[] = {INVOKE_PROPERTYPUT, INVOKE_PROPERTYPUTREF, INVOKE_FUNC};
 constexpr WORD kCallKinds[] = {INVOKE_FUNC, INVOKE_PROPERTYGET, INVOKE_PROPERTYPUT,
                                INVOKE_PROPERTYPUTREF};
+constexpr std::span<const WORD> kKinds[] = {kReadKinds, kWriteKinds, kCallKinds};  // by Operation
 
 Param param_of(const ELEMDESC& e) {
   Param p{VT_EMPTY, false, e.paramdesc.wParamFlags};
@@ -100,10 +102,8 @@ int Session::bind(const char* name, Operation op, const Member** out) {
   }
   std::wstring wide = to_wide(name);
   ULONG hash = LHashValOfNameSys(SYS_WIN32, LOCALE_USER_DEFAULT, wide.c_str());
-  const WORD* kinds = op == Operation::kRead ? kReadKinds : op == Operation::kWrite ? kWriteKinds : kCallKinds;
-  size_t count = op == Operation::kRead ? std::size(kReadKinds)
-                 : op == Operation::kWrite ? std::size(kWriteKinds) : std::size(kCallKinds);
-  for (size_t i = 0; i < count; ++i) {
+  const std::span<const WORD> kinds = kKinds[static_cast<int>(op)];
+  for (size_t i = 0; i < kinds.size(); ++i) {
     Ref<ITypeInfo> info;
     DESCKIND kind = DESCKIND_NONE;
     BINDPTR bound{};

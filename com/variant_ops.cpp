@@ -92,9 +92,7 @@ int place(SAFEARRAY* sa, LONG* index, const VARIANT& value) {
     return FAILED(SafeArrayPutElement(sa, index, const_cast<VARIANT*>(deref(&value)))) ? kOtherFailure : kOk;
   Variant c;
   if (FAILED(VariantChangeType(&c.v, const_cast<VARIANT*>(deref(&value)), 0, vt))) return kTypeMismatch;
-  void* data = vt == VT_BSTR || vt == VT_DISPATCH || vt == VT_UNKNOWN ? static_cast<void*>(V_BSTR(&c.v))
-               : vt == VT_DECIMAL ? static_cast<void*>(&V_DECIMAL(&c.v)) : static_cast<void*>(&V_UI1(&c.v));
-  return FAILED(SafeArrayPutElement(sa, index, data)) ? kOtherFailure : kOk;
+  return FAILED(SafeArrayPutElement(sa, index, element_data(vt, &c.v))) ? kOtherFailure : kOk;
 }
 
 // The system type an array's elements read as by default.
@@ -221,7 +219,9 @@ void read_array(const VARIANT* v, uint32_t element, ResultRecord* r) {
   if (!sa || FAILED(SafeArrayGetVartype(sa, &vt))) return (void)finish(kTypeMismatch);
   if (element == 0) element = default_element_type(vt);
   uint32_t size = runtime::type_size(element);
-  if (size == 0 || element == runtime::kTypeBin || element == runtime::kTypeSubPtr || element == runtime::kTypeSubStmt)
+  bool storable = size != 0 && element != runtime::kTypeBin && element != runtime::kTypeSubPtr &&
+                  element != runtime::kTypeSubStmt;
+  if (!storable)
     return (void)finish(element == 0 ? kTypeMismatch : kBadArgumentType);
   UINT dims = SafeArrayGetDim(sa);
   std::vector<LONG> lower(dims), upper(dims);

@@ -99,9 +99,9 @@ CORELIB_COMMAND(object_error_text) { set_text(result, com::last_error_text()); }
 CORELIB_COMMAND(object_show_info) { com::show_object_info(object_at(argc, args, 0)); }
 
 CORELIB_COMMAND(unit_object) {
-  const ArgRecord& interface_id = arg_at(argc, args, 2);
+  const ArgRecord& iid = arg_at(argc, args, 2);
   set_bool(result, com::unit_object(object_at(argc, args, 0), arg_at(argc, args, 1),
-                                    interface_id.type == runtime::kTypeText ? text_of(interface_id) : nullptr));
+                                    iid.type == runtime::kTypeText ? text_of(iid) : nullptr));
 }
 
 }  // namespace corelib

@@ -32,11 +32,17 @@ CORELIB_COMMAND(variant_set) {
 
 CORELIB_COMMAND(variant_kind) { set_int(result, com::kind_of(variant_at(argc, args, 0))); }
 
-CORELIB_COMMAND(variant_as_text) { com::read_variant(variant_at(argc, args, 0), com::ResultKind::kText, result); }
-CORELIB_COMMAND(variant_as_number) { com::read_variant(variant_at(argc, args, 0), com::ResultKind::kNumber, result); }
-CORELIB_COMMAND(variant_as_logical) { com::read_variant(variant_at(argc, args, 0), com::ResultKind::kLogical, result); }
-CORELIB_COMMAND(variant_as_date) { com::read_variant(variant_at(argc, args, 0), com::ResultKind::kDate, result); }
-CORELIB_COMMAND(variant_as_object) { com::read_variant(variant_at(argc, args, 0), com::ResultKind::kObject, result); }
+namespace {
+void read_as(ResultRecord* r, int argc, ArgRecord* args, com::ResultKind kind) {
+  com::read_variant(variant_at(argc, args, 0), kind, r);
+}
+}  // namespace
+
+CORELIB_COMMAND(variant_as_text) { read_as(result, argc, args, com::ResultKind::kText); }
+CORELIB_COMMAND(variant_as_number) { read_as(result, argc, args, com::ResultKind::kNumber); }
+CORELIB_COMMAND(variant_as_logical) { read_as(result, argc, args, com::ResultKind::kLogical); }
+CORELIB_COMMAND(variant_as_date) { read_as(result, argc, args, com::ResultKind::kDate); }
+CORELIB_COMMAND(variant_as_object) { read_as(result, argc, args, com::ResultKind::kObject); }
 
 CORELIB_COMMAND(variant_as_array) {
   com::read_array(variant_at(argc, args, 0), static_cast<uint32_t>(int_or(argc, args, 1, 0)), result);
@@ -53,7 +59,8 @@ CORELIB_COMMAND(variant_create_array) {
 CORELIB_COMMAND(variant_dimensions) { set_int(result, com::dimension_count(variant_at(argc, args, 0))); }
 
 CORELIB_COMMAND(variant_bound) {
-  set_int(result, com::bound(variant_at(argc, args, 0), int_or(argc, args, 1, 1), bool_or(argc, args, 2, false)));
+  set_int(result, com::bound(variant_at(argc, args, 0), int_or(argc, args, 1, 1),
+                             bool_or(argc, args, 2, false)));
 }
 
 CORELIB_COMMAND(variant_element) {
