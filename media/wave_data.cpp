@@ -81,4 +81,26 @@ bool find_wave_chunks(const uint8_t* data, size_t length, WaveChunks* out) {
   return true;
 }
 
+bool plausible_format(const std::vector<uint8_t>& format) {
+  if (format.size() < sizeof(WAVEFORMATEX)) return false;
+  WAVEFORMATEX f;
+  std::memcpy(&f, format.data(), sizeof f);
+  if (f.nChannels < 1 || f.nChannels > 8 || f.nSamplesPerSec < 1000 || f.nSamplesPerSec > 384000 ||
+      f.nBlockAlign < 1 || f.nAvgBytesPerSec < 1 || f.wBitsPerSample > 64)
+    return false;
+  switch (f.wFormatTag) {
+    case WAVE_FORMAT_PCM:
+    case 3: {  // IEEE floating point
+      const bool float_bits = f.wFormatTag == 3 && (f.wBitsPerSample == 32 || f.wBitsPerSample == 64);
+      const bool pcm_bits = f.wFormatTag == WAVE_FORMAT_PCM &&
+                            (f.wBitsPerSample == 8 || f.wBitsPerSample == 16 ||
+                             f.wBitsPerSample == 24 || f.wBitsPerSample == 32);
+      return (float_bits || pcm_bits) && f.nBlockAlign == f.nChannels * f.wBitsPerSample / 8 &&
+             f.nAvgBytesPerSec == f.nSamplesPerSec * f.nBlockAlign;
+    }
+    default:   // compressed and extensible formats: their driver checks the rest
+      return f.nBlockAlign <= 8192;
+  }
+}
+
 }  // namespace media

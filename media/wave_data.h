@@ -21,4 +21,10 @@ bool is_wave(const uint8_t* data, size_t length);
 // either chunk is missing, the format record is cut short or there are no samples.
 bool find_wave_chunks(const uint8_t* data, size_t length, WaveChunks* out);
 
+// Whether a format record describes something a device can be asked to open: channels, rate
+// and block size in range and, for plain PCM and floating-point samples, consistent with each
+// other. A device is never opened with anything else (some drivers divide by these fields or
+// size their buffers from them).
+bool plausible_format(const std::vector<uint8_t>& format);
+
 }  // namespace media

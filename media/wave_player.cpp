@@ -85,7 +85,7 @@ WavePlayer::~WavePlayer() {
 }
 
 bool WavePlayer::open_device() {
-  if (waveOutGetNumDevs() == 0) return false;
+  if (!plausible_format(format_) || waveOutGetNumDevs() == 0) return false;
   if (waveOutOpen(&device_, WAVE_MAPPER, reinterpret_cast<WAVEFORMATEX*>(format_.data()),
                   reinterpret_cast<DWORD_PTR>(&on_device), reinterpret_cast<DWORD_PTR>(this),
                   CALLBACK_FUNCTION) == MMSYSERR_NOERROR)

@@ -137,6 +137,29 @@ TEST(MediaRecognition, WaveAndMidiTable) {
     EXPECT_EQ(std::memcmp(chunks.samples, samples.data(), chunks.sample_length), 0);
   }
 
+  // Format records a device may be asked to open; anything else plays without a device.
+  struct Format { const char* name; Bytes record; bool plausible; };
+  auto edited = [](Bytes f, size_t at, uint16_t v) { f[at] = uint8_t(v); f[at + 1] = uint8_t(v >> 8); return f; };
+  const Bytes pcm = pcm_format(2, 44100, 16);
+  const Format formats[] = {
+      {"pcm", pcm, true},
+      {"pcm 8-bit mono", pcm_format(1, 8000, 8), true},
+      {"no channels", edited(pcm, 2, 0), false},
+      {"23554 channels", edited(pcm, 2, 23554), false},
+      {"block size not channels x bits", edited(pcm, 12, 3), false},
+      {"12-bit pcm", edited(pcm, 14, 12), false},
+      {"rate 0", edited(edited(pcm, 4, 0), 6, 0), false},
+      {"compressed, block size 0", edited(edited(pcm, 0, 2), 12, 0), false},
+      {"compressed", edited(pcm, 0, 2), true},
+  };
+  for (const Format& f : formats) {
+    SCOPED_TRACE(f.name);
+    media::WaveChunks chunks;
+    const Bytes w = riff({chunk("fmt ", f.record), chunk("data", samples)});
+    ASSERT_TRUE(media::find_wave_chunks(w.data(), w.size(), &chunks));
+    EXPECT_EQ(media::plausible_format(chunks.format), f.plausible);
+  }
+
   // MIDI: the header length must be 6, tracks must be marked; an empty track is ended.
   uint16_t division;
   std::vector<media::SmfTrack> tracks;

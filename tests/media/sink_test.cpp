@@ -5,6 +5,7 @@
 #include <windows.h>
 #include <mmsystem.h>
 #include <algorithm>
+#include <random>
 #include <string>
 #include <vector>
 #include "abi/unit_type.h"
@@ -163,6 +164,27 @@ TEST_F(WaveSink, StopEndsEverySoundAndItsThread) {
   EXPECT_TRUE(starts_with(out[1], b, b.size()));
   for (DWORD t = GetTickCount(); GetTickCount() - t < 2000 && thread_count() > threads_before;) Sleep(20);
   EXPECT_LE(thread_count(), threads_before);
+}
+
+// Mutated wave files go to the device as they are (odd formats, cut chunks): each is refused,
+// refused by the device (and plays without one), or plays; nothing crashes or stays behind.
+TEST_F(WaveSink, MutatedWavesNeverCrash) {
+  std::mt19937 rng(7);
+  const Bytes seed = wave(pattern(40000, 8));
+  int accepted = 0;
+  for (int i = 0; i < 60; ++i) {
+    Bytes b = seed;
+    for (int e = 0; e < 3; ++e) {
+      const size_t at = rng() % 48;  // the headers and the format record
+      b[at] = uint8_t(rng());
+    }
+    if (rng() % 4 == 0) b.resize(rng() % b.size());
+    accepted += media::play_sound(b.data(), b.size(), rng() % 2 == 0);
+    if (i % 10 == 9) media::stop_sounds(true);
+  }
+  media::stop_sounds(true);
+  EXPECT_TRUE(media::wave_players().empty());
+  EXPECT_GT(accepted, 5);
 }
 
 // The window unit's background music goes through notification 2015 into a player.
