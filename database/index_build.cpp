@@ -88,43 +88,49 @@ int32_t IndexOp::bulk_load(const RecordSource& src) {
   if (pg_.reset()) return pg_.rc();
 
   // Pages are numbered from 1 in the order they are built: the leaves, then each branch level.
+  // They go out in runs of up to kRun pages.
   struct Child {
     int32_t page;
     uint32_t max_entry;  // the entry whose key is the subtree's greatest
   };
+  constexpr int32_t kRun = 64;
   std::vector<Child> level, up;
-  std::vector<uint8_t> out;
-  int32_t next_page = 1;
-  auto spread = [](int32_t items, int32_t cap, int32_t i, int32_t groups) {
-    (void)cap;
-    return items / groups + (i < items % groups ? 1 : 0);
+  std::vector<uint8_t> run(size_t(kRun) * P);
+  int32_t next_page = 1, in_run = 0, rc = 0;
+  auto new_page = [&]() {
+    if (in_run == kRun) {
+      rc = t_.file_->write_at(uint64_t(next_page - kRun) * uint32_t(P), run.data(), uint32_t(run.size()));
+      in_run = 0;
+    }
+    uint8_t* p = run.data() + size_t(in_run++) * P;
+    std::memset(p, 0, size_t(P));
+    ++next_page;
+    return p;
   };
+  // Items spread evenly over groups: each gets items / groups, the first ones one more.
+  auto spread = [](int32_t items, int32_t i, int32_t groups) { return items / groups + (i < items % groups ? 1 : 0); };
   {
     int32_t total = src.count;
     int32_t leaves = (total + E_ - 1) / E_;
-    out.assign(size_t(leaves) * P, 0);
+    level.reserve(size_t(leaves));
     int32_t at = 0;
-    for (int32_t l = 0; l < leaves; ++l) {
-      int32_t n = spread(total, E_, l, leaves);
-      uint8_t* p = out.data() + size_t(l) * P;
+    for (int32_t l = 0; l < leaves && rc == 0; ++l) {
+      int32_t n = spread(total, l, leaves);
+      uint8_t* p = new_page();
       set_head(p, kLeafPage, n);
       for (int32_t i = 0; i < n; ++i) std::memcpy(slot(p, i), base + size_t(order[size_t(at + i)]) * S_, size_t(S_));
       at += n;
-      level.push_back({next_page + l, order[size_t(at - 1)]});
+      level.push_back({next_page - 1, order[size_t(at - 1)]});
     }
-    int32_t rc = t_.file_->write_at(uint64_t(next_page) * uint32_t(P), out.data(), uint32_t(out.size()));
-    if (rc) return rc;
-    next_page += leaves;
   }
-  while (level.size() > 1) {
+  while (level.size() > 1 && rc == 0) {
     int32_t total = int32_t(level.size());
     int32_t groups = (total + E_) / (E_ + 1);
-    out.assign(size_t(groups) * P, 0);
     up.clear();
     int32_t at = 0;
-    for (int32_t g = 0; g < groups; ++g) {
-      int32_t n = spread(total, E_ + 1, g, groups);  // children, >= 2
-      uint8_t* p = out.data() + size_t(g) * P;
+    for (int32_t g = 0; g < groups && rc == 0; ++g) {
+      int32_t n = spread(total, g, groups);  // children, >= 2
+      uint8_t* p = new_page();
       set_head(p, kBranchPage, n - 1);
       for (int32_t i = 0; i < n; ++i) {
         const Child& ch = level[size_t(at + i)];
@@ -132,13 +138,13 @@ int32_t IndexOp::bulk_load(const RecordSource& src) {
         if (i < n - 1) std::memcpy(key_at(p, i), base + size_t(ch.max_entry) * S_ + 4, K);
       }
       at += n;
-      up.push_back({next_page + g, level[size_t(at - 1)].max_entry});
+      up.push_back({next_page - 1, level[size_t(at - 1)].max_entry});
     }
-    int32_t rc = t_.file_->write_at(uint64_t(next_page) * uint32_t(P), out.data(), uint32_t(out.size()));
-    if (rc) return rc;
-    next_page += groups;
     level.swap(up);
   }
+  if (rc == 0 && in_run > 0)
+    rc = t_.file_->write_at(uint64_t(next_page - in_run) * uint32_t(P), run.data(), uint32_t(in_run) * uint32_t(P));
+  if (rc) return rc;
   IndexHeader& h = pg_.header();
   h.root = level[0].page;
   h.page_count = next_page;

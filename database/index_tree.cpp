@@ -3,6 +3,7 @@
 #include "database/index_tree.h"
 #include <algorithm>
 #include <cstring>
+#include <new>
 #include "database/create.h"
 #include "database/index_op.h"
 #include "database/key_transform.h"
@@ -270,18 +271,50 @@ int32_t IndexTree::create(const std::string& path, const std::vector<FieldDescri
   return open(path, true, Share::kAll, fields, version);
 }
 
-int32_t IndexTree::insert(const uint8_t* key, int32_t record) {
-  IndexOp op(*this);
+namespace {
+
+// Runs `body` as one operation: entered, and left with its result (a failure drops what it
+// changed). Memory running out inside gives -45; any other exception leaves the operation
+// (lock released, changes dropped) before it goes on.
+template <class Body>
+int32_t run(IndexTree& tree, Body&& body) {
+  IndexOp op(tree);
   if (op.rc()) return op.leave(0);
-  uint8_t buf[kMaxKeyLength];
-  return op.leave(op.insert(op.stored(key, buf), record));
+  int32_t rc = 0;
+  try {
+    rc = body(op);
+  } catch (const std::bad_alloc&) {
+    rc = -45;
+  } catch (...) {
+    op.leave(kIndexPageError);
+    throw;
+  }
+  return op.leave(rc);
+}
+
+int32_t fill_cursor(IndexOp& op, int32_t key_length, IndexCursor* at) {
+  if (op.at_end()) return kPastEnd;
+  const uint8_t* e = op.entry();
+  if (!e) return kIndexPageError;
+  at->record = get32(e);
+  std::memcpy(at->key, e + 4, size_t(key_length));
+  return 0;
+}
+
+}  // namespace
+
+int32_t IndexTree::insert(const uint8_t* key, int32_t record) {
+  return run(*this, [&](IndexOp& op) {
+    uint8_t buf[kMaxKeyLength];
+    return op.insert(op.stored(key, buf), record);
+  });
 }
 
 int32_t IndexTree::remove(const uint8_t* key, int32_t record) {
-  IndexOp op(*this);
-  if (op.rc()) return op.leave(0);
-  uint8_t buf[kMaxKeyLength];
-  return op.leave(op.remove(op.stored(key, buf), record));
+  return run(*this, [&](IndexOp& op) {
+    uint8_t buf[kMaxKeyLength];
+    return op.remove(op.stored(key, buf), record);
+  });
 }
 
 int32_t IndexTree::update(const uint8_t* old_key, const uint8_t* new_key, int32_t record) {
@@ -296,117 +329,95 @@ int32_t IndexTree::update(const uint8_t* old_key, const uint8_t* new_key, int32_
     std::memcpy(b, new_key, K);
   }
   if (std::memcmp(a, b, K) == 0) return 0;
-  IndexOp op(*this);
-  if (op.rc()) return op.leave(0);
-  int32_t rc = op.remove(a, record);
-  if (rc != 0 && rc != kNoPair) return op.leave(rc);
-  // A missing old pair still gets the new one: the record must be found under its key.
-  int32_t end = op.leave(op.insert(b, record));
-  return end ? end : rc;
+  int32_t missing = 0;
+  int32_t rc = run(*this, [&](IndexOp& op) {
+    int32_t removed = op.remove(a, record);
+    if (removed != 0 && removed != kNoPair) return removed;
+    // A missing old pair still gets the new one: the record must be found under its key.
+    missing = removed;
+    return op.insert(b, record);
+  });
+  return rc ? rc : missing;
 }
 
 int32_t IndexTree::find(const uint8_t* key, int32_t start, int32_t* record) {
   *record = -1;
-  IndexOp op(*this);
-  if (op.rc()) return op.leave(0);
-  uint8_t buf[kMaxKeyLength];
-  const uint8_t* k = op.stored(key, buf);
-  int32_t rc = op.seek(k, start < 0 ? 0 : start);
-  if (rc == 0 && !op.at_end()) {
+  return run(*this, [&](IndexOp& op) {
+    uint8_t buf[kMaxKeyLength];
+    const uint8_t* k = op.stored(key, buf);
+    int32_t rc = op.seek(k, start < 0 ? 0 : start);
+    if (rc || op.at_end()) return rc;
     const uint8_t* e = op.entry();
-    if (!e) rc = kIndexPageError;
-    else if (compare_keys(key_.shape, e + 4, k) == 0) *record = get32(e);
-  }
-  return op.leave(rc);
+    if (!e) return kIndexPageError;
+    if (compare_keys(key_.shape, e + 4, k) == 0) *record = get32(e);
+    return 0;
+  });
 }
-
-namespace {
-
-int32_t fill_cursor(IndexOp& op, int32_t key_length, IndexCursor* at) {
-  if (op.at_end()) return kPastEnd;
-  const uint8_t* e = op.entry();
-  if (!e) return kIndexPageError;
-  at->record = get32(e);
-  std::memcpy(at->key, e + 4, size_t(key_length));
-  return 0;
-}
-
-}  // namespace
 
 int32_t IndexTree::seek(const uint8_t* key, int32_t start, IndexCursor* at) {
-  IndexOp op(*this);
-  if (op.rc()) return op.leave(0);
-  uint8_t buf[kMaxKeyLength];
-  int32_t rc = op.seek(op.stored(key, buf), start < 0 ? 0 : start);
-  if (rc == 0) rc = fill_cursor(op, key_.key_length, at);
-  return op.leave(rc);
+  return run(*this, [&](IndexOp& op) {
+    uint8_t buf[kMaxKeyLength];
+    int32_t rc = op.seek(op.stored(key, buf), start < 0 ? 0 : start);
+    return rc ? rc : fill_cursor(op, key_.key_length, at);
+  });
 }
 
 int32_t IndexTree::first(IndexCursor* at) {
-  IndexOp op(*this);
-  if (op.rc()) return op.leave(0);
-  int32_t rc = op.seek_edge(false);
-  if (rc == 0) rc = fill_cursor(op, key_.key_length, at);
-  return op.leave(rc);
+  return run(*this, [&](IndexOp& op) {
+    int32_t rc = op.seek_edge(false);
+    return rc ? rc : fill_cursor(op, key_.key_length, at);
+  });
 }
 
 int32_t IndexTree::last(IndexCursor* at) {
-  IndexOp op(*this);
-  if (op.rc()) return op.leave(0);
-  int32_t rc = op.seek_edge(true);
-  if (rc == 0) rc = fill_cursor(op, key_.key_length, at);
-  return op.leave(rc);
+  return run(*this, [&](IndexOp& op) {
+    int32_t rc = op.seek_edge(true);
+    return rc ? rc : fill_cursor(op, key_.key_length, at);
+  });
 }
 
 int32_t IndexTree::next(IndexCursor* at) {
-  IndexOp op(*this);
-  if (op.rc()) return op.leave(0);
-  int32_t rc = op.seek(at->key, at->record);
-  if (rc == 0 && !op.at_end()) {
-    const uint8_t* e = op.entry();
-    if (!e) rc = kIndexPageError;
-    else if (get32(e) == at->record && compare_keys(key_.shape, e + 4, at->key) == 0) rc = op.step_forward();
-  }
-  if (rc == 0) rc = fill_cursor(op, key_.key_length, at);
-  return op.leave(rc);
+  return run(*this, [&](IndexOp& op) {
+    int32_t rc = op.seek(at->key, at->record);
+    if (rc == 0 && !op.at_end()) {
+      const uint8_t* e = op.entry();
+      if (!e) return kIndexPageError;
+      if (get32(e) == at->record && compare_keys(key_.shape, e + 4, at->key) == 0) rc = op.step_forward();
+    }
+    return rc ? rc : fill_cursor(op, key_.key_length, at);
+  });
 }
 
 int32_t IndexTree::prev(IndexCursor* at) {
-  IndexOp op(*this);
-  if (op.rc()) return op.leave(0);
-  int32_t rc = op.seek(at->key, at->record);
-  if (rc == 0) {
-    if (op.at_end()) rc = op.seek_edge(true);  // everything is before it: the last entry
-    else rc = op.step_back();
-  }
-  if (rc == 0) rc = fill_cursor(op, key_.key_length, at);
-  return op.leave(rc);
+  return run(*this, [&](IndexOp& op) {
+    int32_t rc = op.seek(at->key, at->record);
+    if (rc == 0) {
+      if (op.at_end()) rc = op.seek_edge(true);  // everything is before it: the last entry
+      else rc = op.step_back();
+    }
+    return rc ? rc : fill_cursor(op, key_.key_length, at);
+  });
 }
 
 int32_t IndexTree::scan(const std::function<bool(int32_t record, const uint8_t* key)>& visit) {
-  IndexOp op(*this);
-  if (op.rc()) return op.leave(0);
-  int32_t rc = op.seek_edge(false);
-  uint8_t key[kMaxKeyLength];
-  // More entries than the pages can hold means a page is reached twice: a damaged file.
-  int64_t limit = int64_t(pager_->header().page_count) * key_.max_entries, visited = 0;
-  while (rc == 0 && !op.at_end()) {
-    const uint8_t* e = op.entry();
-    if (!e || ++visited > limit) {
-      rc = kIndexPageError;
-      break;
+  return run(*this, [&](IndexOp& op) {
+    int32_t rc = op.seek_edge(false);
+    uint8_t key[kMaxKeyLength];
+    // More entries than the pages can hold means a page is reached twice: a damaged file.
+    int64_t limit = int64_t(pager_->header().page_count) * key_.max_entries, visited = 0;
+    while (rc == 0 && !op.at_end()) {
+      const uint8_t* e = op.entry();
+      if (!e || ++visited > limit) return kIndexPageError;
+      std::memcpy(key, e + 4, size_t(key_.key_length));
+      if (!visit(get32(e), key)) break;
+      rc = op.step_forward();
     }
-    std::memcpy(key, e + 4, size_t(key_.key_length));
-    if (!visit(get32(e), key)) break;
-    rc = op.step_forward();
-  }
-  return op.leave(rc);
+    return rc;
+  });
 }
 
 int32_t IndexTree::rebuild(const RecordSource& records) {
-  IndexOp op(*this);
-  if (op.rc()) return op.leave(0);
-  return op.leave(op.bulk_load(records));
+  return run(*this, [&](IndexOp& op) { return op.bulk_load(records); });
 }
 
 int32_t IndexTree::clear() {
