@@ -3,6 +3,7 @@
 // current item), event 1 a check change by the user (arguments: the item, 1 checked or 0).
 #include <windows.h>
 #include <commctrl.h>
+#include <cstring>
 #include "units/border_styles.h"
 #include "units/common_controls.h"
 #include "units/core_units.h"
@@ -135,14 +136,21 @@ class ChkListBox : public StoredUnit {
     it.state = INDEXTOSTATEIMAGEMASK(on ? 2 : 1);
     SendMessageA(handle(), LVM_SETITEMSTATE, item, reinterpret_cast<LPARAM>(&it));
   }
+  // The whole text of an item, however long (the buffer grows until the text fits).
   std::string item_text(int item) const {
-    char buffer[1024] = {};
-    LVITEMA it{};
-    it.iSubItem = 0;
-    it.pszText = buffer;
-    it.cchTextMax = sizeof buffer;
-    SendMessageA(handle(), LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(&it));
-    return buffer;
+    for (size_t size = 256;; size *= 2) {
+      std::string buffer(size, '\0');
+      LVITEMA it{};
+      it.iSubItem = 0;
+      it.pszText = buffer.data();
+      it.cchTextMax = static_cast<int>(size);
+      LRESULT n = SendMessageA(handle(), LVM_GETITEMTEXTA, item, reinterpret_cast<LPARAM>(&it));
+      if (n < 0) n = 0;
+      if (static_cast<size_t>(n) + 1 < size || size >= (1u << 24)) {
+        buffer.resize(std::strlen(buffer.c_str()));
+        return buffer;
+      }
+    }
   }
   int32_t current() const {
     return static_cast<int32_t>(SendMessageA(handle(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));

@@ -576,6 +576,9 @@ TEST_F(MoreUnits, ListsRadiosAndTabsRaiseTheirEvents) {
   auto checked = std::find(g_seen.begin(), g_seen.end(), Seen{kChkList, 1, {1, 1}});
   EXPECT_NE(checked, g_seen.end());
   EXPECT_EQ(read_bytes(kChkList, 16), u32s({0, 1, 1}));
+  const std::string long_item(3000, 'x');  // an item longer than any fixed buffer reads whole
+  write_bytes(kChkList, 15, units::encode_items({"一", long_item}));
+  EXPECT_EQ(items(read_bytes(kChkList, 15)), (std::vector<std::string>{"一", long_item}));
 
   // Radio boxes of one group box: clicking the second unchecks the first.
   write(kRadio1, 18, 1);
