@@ -199,6 +199,111 @@ bool Picture::decode(std::string_view data) {
   return true;
 }
 
+namespace {
+
+// A number from a frame's metadata ("/grctlext/Delay"), or `fallback`.
+int metadata_number(IWICBitmapFrameDecode* frame, const wchar_t* name, int fallback) {
+  ComRef<IWICMetadataQueryReader> reader;
+  if (FAILED(frame->GetMetadataQueryReader(reader.out()))) return fallback;
+  PROPVARIANT v;
+  PropVariantInit(&v);
+  int out = fallback;
+  if (SUCCEEDED(reader->GetMetadataByName(name, &v))) {
+    if (v.vt == VT_UI2) out = v.uiVal;
+    else if (v.vt == VT_UI1) out = v.bVal;
+  }
+  PropVariantClear(&v);
+  return out;
+}
+
+int decoder_number(IWICBitmapDecoder* decoder, const wchar_t* name, int fallback) {
+  ComRef<IWICMetadataQueryReader> reader;
+  if (FAILED(decoder->GetMetadataQueryReader(reader.out()))) return fallback;
+  PROPVARIANT v;
+  PropVariantInit(&v);
+  int out = fallback;
+  if (SUCCEEDED(reader->GetMetadataByName(name, &v)) && v.vt == VT_UI2) out = v.uiVal;
+  PropVariantClear(&v);
+  return out;
+}
+
+}  // namespace
+
+bool Animation::decode(std::string_view data) {
+  reset();
+  if (data.size() < 8 || data.size() > 0x7FFFFFFF) return false;
+  IWICImagingFactory* factory = imaging_factory();
+  if (!factory) return false;
+  ComRef<IWICStream> stream;
+  ComRef<IWICBitmapDecoder> decoder;
+  UINT count = 0;
+  if (FAILED(factory->CreateStream(stream.out())) ||
+      FAILED(stream->InitializeFromMemory(
+          reinterpret_cast<BYTE*>(const_cast<char*>(data.data())), static_cast<DWORD>(data.size()))) ||
+      FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr,
+                                              WICDecodeMetadataCacheOnDemand, decoder.out())) ||
+      FAILED(decoder->GetFrameCount(&count)) || count < 2)
+    return false;
+  GUID container{};
+  if (FAILED(decoder->GetContainerFormat(&container)) || container != GUID_ContainerFormatGif)
+    return false;
+  const int w = decoder_number(decoder.get(), L"/logscrdesc/Width", 0);
+  const int h = decoder_number(decoder.get(), L"/logscrdesc/Height", 0);
+  if (w <= 0 || h <= 0 || w > kMaxPictureSide || h > kMaxPictureSide) return false;
+  const size_t frame_bytes = size_t(w) * h * 4;
+  if (count > kMaxAnimationFrames || frame_bytes * count > kMaxAnimationBytes) return false;
+  // The canvas the frames are laid on, and the one a "restore previous" frame goes back to.
+  std::vector<uint8_t> canvas(frame_bytes, 0), previous;
+  for (UINT i = 0; i < count; ++i) {
+    ComRef<IWICBitmapFrameDecode> frame;
+    UINT fw = 0, fh = 0;
+    if (FAILED(decoder->GetFrame(i, frame.out())) || FAILED(frame->GetSize(&fw, &fh))) break;
+    const int left = metadata_number(frame.get(), L"/imgdesc/Left", 0);
+    const int top = metadata_number(frame.get(), L"/imgdesc/Top", 0);
+    const int disposal = metadata_number(frame.get(), L"/grctlext/Disposal", 0);
+    const int delay = metadata_number(frame.get(), L"/grctlext/Delay", 10) * 10;
+    if (fw == 0 || fh == 0 || fw > UINT(kMaxPictureSide) || fh > UINT(kMaxPictureSide)) break;
+    std::vector<uint8_t> pixels(size_t(fw) * fh * 4);
+    if (!copy_pixels(factory, frame.get(), fw, fh, pixels.data())) break;
+    if (disposal == 3) previous = canvas;
+    // The frame over the canvas: GIF pixels are opaque or fully transparent.
+    for (UINT y = 0; y < fh; ++y) {
+      int cy = top + int(y);
+      if (cy < 0 || cy >= h) continue;
+      for (UINT x = 0; x < fw; ++x) {
+        int cx = left + int(x);
+        if (cx < 0 || cx >= w) continue;
+        const uint8_t* src = &pixels[(size_t(y) * fw + x) * 4];
+        if (src[3] == 0) continue;
+        std::memcpy(&canvas[(size_t(cy) * w + cx) * 4], src, 4);
+      }
+    }
+    void* bits = nullptr;
+    HBITMAP dib = top_down_dib(w, h, &bits);
+    if (!dib || !bits) {
+      if (dib) DeleteObject(dib);
+      break;
+    }
+    std::memcpy(bits, canvas.data(), frame_bytes);
+    bool alpha = false;
+    for (size_t p = 3; p < frame_bytes && !alpha; p += 4) alpha = canvas[p] != 255;
+    frames_.emplace_back(dib, w, h, alpha);
+    delays_.push_back(delay < 20 ? 100 : delay);  // 0 and 10 ms mean "as fast as shown": 100
+    // What the next frame starts from.
+    if (disposal == 2) {
+      for (UINT y = 0; y < fh; ++y)
+        for (UINT x = 0; x < fw; ++x) {
+          int cx = left + int(x), cy = top + int(y);
+          if (cx >= 0 && cx < w && cy >= 0 && cy < h) std::memset(&canvas[(size_t(cy) * w + cx) * 4], 0, 4);
+        }
+    } else if (disposal == 3 && !previous.empty()) {
+      canvas = previous;
+    }
+  }
+  if (frames_.size() < 2) reset();
+  return !frames_.empty();
+}
+
 void Picture::draw(HDC dc, int x, int y, int w, int h) const {
   if (!bitmap_ || w <= 0 || h <= 0) return;
   framework::MemoryDC mem(dc);

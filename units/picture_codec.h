@@ -6,6 +6,7 @@
 #include <windows.h>
 #include <string>
 #include <string_view>
+#include <vector>
 #include "framework/gdi.h"
 
 namespace units {
@@ -13,6 +14,11 @@ namespace units {
 // A decoded picture: a 32-bit top-down DIB section with premultiplied alpha.
 class Picture {
  public:
+  Picture() = default;
+  Picture(Picture&&) = default;
+  Picture& operator=(Picture&&) = default;
+  // Takes a 32-bit premultiplied top-down DIB section of w x h.
+  Picture(HBITMAP dib, int w, int h, bool alpha) : bitmap_(dib), width_(w), height_(h), alpha_(alpha) {}
   // Decodes `data`; false (and no picture) when it is not a picture the decoder accepts.
   bool decode(std::string_view data);
   void reset() { bitmap_.reset(); width_ = height_ = 0; alpha_ = false; }
@@ -35,6 +41,27 @@ class Picture {
   int width_ = 0, height_ = 0;
   bool alpha_ = false;
 };
+
+// The frames of an animated picture (a GIF of several frames), each composed on the
+// picture's whole area as it is to be shown, with its delay. A picture of one frame, or an
+// animation too large to keep (above kMaxAnimationBytes of frames), decodes to nothing here;
+// `Picture` still shows its first frame.
+class Animation {
+ public:
+  bool decode(std::string_view data);
+  void reset() { frames_.clear(); delays_.clear(); }
+  int frames() const { return static_cast<int>(frames_.size()); }
+  const Picture& frame(int i) const { return frames_[i]; }
+  // At least 20 ms; shorter delays (often 0) are shown as 100 ms.
+  int delay_ms(int i) const { return delays_[i]; }
+
+ private:
+  std::vector<Picture> frames_;
+  std::vector<int> delays_;
+};
+
+inline constexpr size_t kMaxAnimationFrames = 1000;
+inline constexpr size_t kMaxAnimationBytes = 64u << 20;
 
 // The largest picture decoded, per side and in pixels: headers that claim more are refused
 // before any pixel memory is taken.

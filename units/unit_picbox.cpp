@@ -1,5 +1,6 @@
 // Picture box unit: a static box that shows a picture of any decodable format on its
 // background colour, placed by its picture mode; with auto size it takes the picture's size.
+// An animated GIF plays its frames, each for its own delay, over and over.
 // Bound to a data source, it shows the picture held in a column of the current row.
 #include "units/border_styles.h"
 #include "units/data_binding.h"
@@ -23,6 +24,7 @@ constexpr Field kFields[] = {
 };
 
 constexpr char kClass[] = "OrvelPicBox";
+constexpr UINT_PTR kFrameTimer = 1;
 
 class PicBox : public StoredUnit, public DataBound {
  public:
@@ -56,6 +58,10 @@ class PicBox : public StoredUnit, public DataBound {
     return 0;
   }
   LRESULT on_message(UINT msg, WPARAM wp, LPARAM lp) override {
+    if (msg == WM_TIMER && wp == kFrameTimer) {
+      next_frame();
+      return 0;
+    }
     if (msg == WM_ERASEBKGND) return 1;
     if (msg == WM_PAINT) {
       framework::PaintDC dc(handle());
@@ -68,6 +74,12 @@ class PicBox : public StoredUnit, public DataBound {
  private:
   void load_picture() {
     picture_.decode(str(kPicture));
+    animation_.decode(str(kPicture));
+    frame_ = 0;
+    if (handle()) {
+      KillTimer(handle(), kFrameTimer);
+      if (animation_.frames() > 1) SetTimer(handle(), kFrameTimer, animation_.delay_ms(0), nullptr);
+    }
     if (flag(kAutoSize) && picture_ && handle()) {
       RECT frame{0, 0, picture_.width(), picture_.height()};
       AdjustWindowRectEx(&frame, GetWindowLongA(handle(), GWL_STYLE), FALSE,
@@ -86,10 +98,22 @@ class PicBox : public StoredUnit, public DataBound {
     framework::SelectScope selected(mem.get(), canvas.get());
     SetBkColor(mem.get(), colour(kBackColour, COLOR_BTNFACE));
     ExtTextOutA(mem.get(), 0, 0, ETO_OPAQUE, &rc, nullptr, 0, nullptr);
-    picture_.place(mem.get(), rc, num(kPictureMode));
+    const Picture& shown = animation_.frames() > 1 ? animation_.frame(frame_) : picture_;
+    shown.place(mem.get(), rc, num(kPictureMode));
     BitBlt(dc, 0, 0, rc.right, rc.bottom, mem.get(), 0, 0, SRCCOPY);
   }
+  void next_frame() {
+    if (animation_.frames() < 2) {
+      KillTimer(handle(), kFrameTimer);
+      return;
+    }
+    frame_ = (frame_ + 1) % animation_.frames();
+    SetTimer(handle(), kFrameTimer, animation_.delay_ms(frame_), nullptr);
+    InvalidateRect(handle(), nullptr, FALSE);
+  }
   Picture picture_;
+  Animation animation_;
+  int frame_ = 0;
 };
 
 void* __cdecl picbox_interface(int number) { return table_interface<PicBox>(number, true); }

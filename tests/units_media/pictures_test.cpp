@@ -57,6 +57,12 @@ constexpr Format kFormats[] = {
     {"two.bmp", 20, 10, 0}, {"two.png", 24, 12, 0}, {"two.gif", 28, 14, 0},
     {"two.jpg", 32, 16, 8}, {"two.ico", 16, 16, 0}, {"two.cur", 32, 32, 0},
 };
+// Mutated too: the animated GIF, through the animation decoder as well.
+constexpr Format kMutated[] = {
+    {"two.bmp", 20, 10, 0}, {"two.png", 24, 12, 0}, {"two.gif", 28, 14, 0},
+    {"two.jpg", 32, 16, 8}, {"two.ico", 16, 16, 0}, {"two.cur", 32, 32, 0},
+    {"anim.gif", 12, 8, 0},
+};
 
 class Pictures : public ::testing::Test {
  protected:
@@ -120,12 +126,33 @@ TEST_F(Pictures, NotificationCodesConvertBothWays) {
   EXPECT_EQ(runtime::notify(2034, 0x1234, 0), 0) << "not a bitmap";
 }
 
+// An animated GIF: two frames laid on its whole area (the second, smaller one, over the
+// first at its offset), with their delays; single pictures are no animation.
+TEST_F(Pictures, AnimatedGifFramesAreComposed) {
+  units::Animation a;
+  ASSERT_TRUE(a.decode(fixture("anim.gif")));
+  ASSERT_EQ(a.frames(), 2);
+  EXPECT_EQ(a.delay_ms(0), 100);
+  EXPECT_EQ(a.delay_ms(1), 200);
+  EXPECT_EQ(a.frame(1).width(), 12);
+  units::GdiOwner f0, f1;
+  f0.reset(a.frame(0).flat(0));
+  f1.reset(a.frame(1).flat(0));
+  EXPECT_EQ(pixel(static_cast<HBITMAP>(f0.object), 4, 3), 0xFF0000u);
+  EXPECT_EQ(pixel(static_cast<HBITMAP>(f1.object), 4, 3), 0x0000FFu) << "inside the second frame";
+  EXPECT_EQ(pixel(static_cast<HBITMAP>(f1.object), 1, 1), 0xFF0000u) << "the first frame shows around it";
+  EXPECT_FALSE(a.decode(fixture("two.gif")));
+  EXPECT_FALSE(a.decode(fixture("two.png")));
+  std::string cut = fixture("anim.gif");
+  for (size_t n = 8; n < cut.size(); n += 7) a.decode(cut.substr(0, n));  // never a crash
+}
+
 // Mutated copies of each file (bytes flipped, runs zeroed, cut short, sizes in headers made
 // huge) decode or fail, never crash; a header claiming an enormous picture is refused.
 TEST_F(Pictures, MutatedFilesNeverCrash) {
   std::mt19937 random(20);
   int decoded = 0, refused = 0;
-  for (const Format& f : kFormats) {
+  for (const Format& f : kMutated) {
     const std::string original = fixture(f.file);
     for (int round = 0; round < 150; ++round) {
       std::string d = original;
@@ -154,6 +181,8 @@ TEST_F(Pictures, MutatedFilesNeverCrash) {
       b.reset(units::read_bitmap(d));
       units::IconOwner icon;
       icon.reset(units::read_icon(d));
+      units::Animation animation;
+      animation.decode(d);
     }
   }
   EXPECT_GT(refused, 0);

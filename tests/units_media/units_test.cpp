@@ -329,6 +329,15 @@ TEST_F(MediaUnits, PictureUnitsShowTheirPictures) {
   write(kPicBox, 9, 0x00FF00);
   EXPECT_EQ(screen_pixel(handle(kPicBox), 2, 5), RGB(0, 255, 0));
 
+  // An animated GIF plays: red first, then the blue second frame.
+  write(kPicBox, 12, 0);
+  write(kPicBox, 9, 0x00FF00);
+  write_bytes(kPicBox, 10, fixture("anim.gif"));
+  EXPECT_EQ(screen_pixel(handle(kPicBox), 5, 3), RGB(255, 0, 0));
+  pump(250);
+  EXPECT_EQ(screen_pixel(handle(kPicBox), 5, 3), RGB(0, 0, 255));
+  EXPECT_EQ(screen_pixel(handle(kPicBox), 1, 1), RGB(255, 0, 0));
+
   write(kShapeBox, 9, 0);    // rectangle
   write(kShapeBox, 11, 0);   // solid fill
   write(kShapeBox, 14, 0xFF0000);
