@@ -75,6 +75,11 @@ struct Opener {
     if (whole) db.file_.unlock(0, kLockSpan);
     if (rc) return rc;
     db.locks_.set_exclusive_open(db.share_ == 4);
+    if (db.share_ == 4) {
+      // No other handle can reach the files: they are read and written in memory.
+      db.file_.map();
+      if (db.aux_.is_open()) db.aux_.map();
+    }
     db.current_ = 0;
     db.current_index_ = db.indexes_.empty() ? -1 : 0;
     return 0;

@@ -1,5 +1,7 @@
 // Platform file calls of the database engine.
 #include "database/file.h"
+#include <algorithm>
+#include <cstring>
 #include <vector>
 
 namespace database {
@@ -54,18 +56,27 @@ int32_t DbFile::open(const std::string& path, bool write, Share share, bool crea
   DWORD access = GENERIC_READ | (write ? GENERIC_WRITE : 0);
   handle_ = CreateFileA(path.c_str(), access, share_mode, nullptr, create_new ? CREATE_NEW : OPEN_EXISTING,
                         FILE_ATTRIBUTE_NORMAL, nullptr);
+  writable_ = write;
   return is_open() ? 0 : last_error();
 }
 
 int32_t DbFile::remove(const std::string& path) { return DeleteFileA(path.c_str()) ? 0 : last_error(); }
 
 void DbFile::close() {
+  unmap();
   if (is_open()) CloseHandle(handle_);
   handle_ = INVALID_HANDLE_VALUE;
 }
 
 int32_t DbFile::read_at(uint64_t position, void* data, uint32_t n, uint32_t* got) {
   *got = 0;
+  if (view_) {
+    uint32_t here = position >= length_ ? 0 : static_cast<uint32_t>(std::min<uint64_t>(n, length_ - position));
+    std::memcpy(data, view_ + position, here);
+    read_cipher_.apply(static_cast<uint8_t*>(data), here, position);
+    *got = here;
+    return 0;
+  }
   OVERLAPPED o = at(position);
   DWORD done = 0;
   if (!ReadFile(handle_, data, n, &done, &o) && GetLastError() != ERROR_HANDLE_EOF) return last_error();
@@ -81,6 +92,19 @@ int32_t DbFile::read_exact(uint64_t position, void* data, uint32_t n, int32_t sh
 }
 
 int32_t DbFile::write_at(uint64_t position, const void* data, uint32_t n) {
+  if (view_) {
+    if (!writable_) return -6;
+    uint64_t end = position + n;
+    // Growing past the view maps a larger one; when that fails the file goes on unmapped.
+    if (end > capacity_ && map_view(std::max<uint64_t>(end, capacity_ + capacity_ / 4))) unmap();
+  }
+  if (view_) {
+    if (position > length_) std::memset(view_ + length_, 0, static_cast<size_t>(position - length_));
+    std::memcpy(view_ + position, data, n);
+    write_cipher_.apply(view_ + position, n, position);
+    length_ = std::max<uint64_t>(length_, position + n);
+    return 0;
+  }
   const void* out = data;
   std::vector<uint8_t> copy;
   if (write_cipher_.on) {
@@ -95,6 +119,10 @@ int32_t DbFile::write_at(uint64_t position, const void* data, uint32_t n) {
 }
 
 int32_t DbFile::size(uint64_t* out) const {
+  if (view_) {
+    *out = length_;
+    return 0;
+  }
   LARGE_INTEGER s;
   if (!GetFileSizeEx(handle_, &s)) return last_error();
   *out = static_cast<uint64_t>(s.QuadPart);
@@ -102,13 +130,85 @@ int32_t DbFile::size(uint64_t* out) const {
 }
 
 int32_t DbFile::set_size(uint64_t size) {
+  if (view_) {
+    if (!writable_) return -6;
+    if (size > capacity_ && map_view(size)) unmap();
+  }
+  if (view_) {
+    // Bytes past the new end read as zero when the file grows again, as a cut file's would.
+    if (size < length_) std::memset(view_ + size, 0, static_cast<size_t>(length_ - size));
+    else std::memset(view_ + length_, 0, static_cast<size_t>(size - length_));
+    length_ = size;
+    return 0;
+  }
   LARGE_INTEGER s;
   s.QuadPart = static_cast<LONGLONG>(size);
   if (!SetFilePointerEx(handle_, s, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_)) return last_error();
   return 0;
 }
 
-int32_t DbFile::flush() { return FlushFileBuffers(handle_) ? 0 : last_error(); }
+int32_t DbFile::flush() {
+  if (view_ && !FlushViewOfFile(view_, 0)) return last_error();
+  return FlushFileBuffers(handle_) ? 0 : last_error();
+}
+
+namespace {
+
+constexpr uint64_t kMapGrain = 1 << 20;          // views grow by at least this much
+constexpr uint64_t kMaxMapped = 256ull << 20;    // larger files stay unmapped (address space)
+
+}  // namespace
+
+int32_t DbFile::map() {
+  if (!is_open()) return -7;
+  if (view_) return 0;
+  uint64_t length = 0;
+  int32_t rc = size(&length);
+  if (rc) return rc;
+  length_ = length;
+  // A read-only view cannot grow the file: it maps what there is.
+  uint64_t capacity = writable_ ? length + kMapGrain : length;
+  if (capacity == 0) return -1;
+  rc = map_view(capacity);
+  if (rc) unmap();
+  return rc;
+}
+
+// Maps `capacity` bytes (rounded up to the grain), growing the file to that length first.
+int32_t DbFile::map_view(uint64_t capacity) {
+  if (writable_) capacity = (capacity + kMapGrain - 1) / kMapGrain * kMapGrain;
+  if (capacity > kMaxMapped) return -55;
+  drop_view();
+  LARGE_INTEGER s;
+  s.QuadPart = static_cast<LONGLONG>(capacity);
+  if (writable_ && (!SetFilePointerEx(handle_, s, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_))) return last_error();
+  mapping_ = CreateFileMappingA(handle_, nullptr, writable_ ? PAGE_READWRITE : PAGE_READONLY,
+                                static_cast<DWORD>(capacity >> 32), static_cast<DWORD>(capacity), nullptr);
+  if (!mapping_) return last_error();
+  view_ = static_cast<uint8_t*>(MapViewOfFile(mapping_, writable_ ? FILE_MAP_WRITE : FILE_MAP_READ, 0, 0,
+                                              static_cast<SIZE_T>(capacity)));
+  if (!view_) return last_error();
+  capacity_ = capacity;
+  return 0;
+}
+
+void DbFile::drop_view() {
+  if (view_) UnmapViewOfFile(view_);
+  if (mapping_) CloseHandle(mapping_);
+  view_ = nullptr;
+  mapping_ = nullptr;
+}
+
+void DbFile::unmap() {
+  bool was_mapped = view_ != nullptr || mapping_ != nullptr;
+  drop_view();
+  capacity_ = 0;
+  if (!was_mapped || !writable_) return;
+  // The file goes back to the length of its contents.
+  LARGE_INTEGER s;
+  s.QuadPart = static_cast<LONGLONG>(length_);
+  if (SetFilePointerEx(handle_, s, nullptr, FILE_BEGIN)) SetEndOfFile(handle_);
+}
 
 bool DbFile::lock(uint64_t offset, uint64_t count) {
   if (count == 0) return true;

@@ -49,9 +49,29 @@ class DbFile {
   int32_t change_cipher(const PageCipher& next);
   const PageCipher& cipher() const { return read_cipher_; }
 
+  // Maps the file into memory, for a file no other handle can write (a database held with
+  // share mode 4): reads and writes then copy to and from the mapped view without a system
+  // call, and what is written is in the system's file cache at once, as with WriteFile (a
+  // killed process loses nothing that a write returned). While mapped the file is kept longer
+  // than its contents, to grow without remapping; unmapping (and closing) cuts it back, and
+  // after a crash the next open for writing cuts the zero bytes past the last record. Files
+  // too large for the address space stay unmapped. 0 or an error code; unmapped either way
+  // on failure.
+  int32_t map();
+  void unmap();
+  bool mapped() const { return view_ != nullptr; }
+
  private:
+  int32_t map_view(uint64_t capacity);
+  void drop_view();
+
   HANDLE handle_ = INVALID_HANDLE_VALUE;
   PageCipher read_cipher_, write_cipher_;
+  bool writable_ = false;
+  HANDLE mapping_ = nullptr;
+  uint8_t* view_ = nullptr;
+  uint64_t capacity_ = 0;  // bytes mapped (the file's length while mapped)
+  uint64_t length_ = 0;    // the contents' length while mapped
 };
 
 }  // namespace database

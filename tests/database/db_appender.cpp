@@ -1,6 +1,7 @@
 // Test fixture: appends records to a shared database, as a second process would.
-//   db_appender.exe DB TAG COUNT PROGRESS MEMO [INDEX]
-// Opens DB (share mode 1, locks retried without limit) with the optional index file, then
+//   db_appender.exe DB TAG COUNT PROGRESS MEMO [INDEX|-] [SHARE]
+// Opens DB (share mode SHARE, 1 by default; locks retried without limit) with the optional
+// index file, then
 // appends COUNT records (tag, sequence 1..COUNT, a memo of MEMO bytes). After each append
 // returns, the sequence number is written to the file PROGRESS, so a test that kills this
 // process knows which appends had returned. Exit code 0, or the failing database code.
@@ -16,7 +17,8 @@ int main(int argc, char** argv) {
   set_lock_retry_time(-1);
   OpenOptions o;
   o.file = argv[1];
-  if (argc > 6) o.indexes.push_back(argv[6]);
+  if (argc > 6 && std::string(argv[6]) != "-") o.indexes.push_back(argv[6]);
+  if (argc > 7) o.share = std::atoi(argv[7]);
   Database* db = nullptr;
   int32_t rc = open_database(o, &db);
   if (rc) return -rc;
