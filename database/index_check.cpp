@@ -219,20 +219,24 @@ int32_t check_index(IndexTree& tree, int32_t record_count, const RecordSource* r
     else {
       if (length != uint64_t(h.page_count) * uint32_t(h.page_size))
         report->faults.push_back({0, -1, "file longer than its page count"});
-      Checker c(f, k, h, *report);
-      c.record_count = record_count;
-      if (records) {
-        c.expected = &expected;
-        c.seen.assign(size_t(records->count), 0);
+      try {
+        Checker c(f, k, h, *report);
+        c.record_count = record_count;
+        if (records) {
+          c.expected = &expected;
+          c.seen.assign(size_t(records->count), 0);
+        }
+        uint8_t max[kMaxKeyLength];
+        c.walk(h.root, 0, true, max);
+        if (c.rc == 0) c.free_list();
+        if (c.rc == 0) c.unaccounted();
+        if (c.rc == 0 && records)
+          for (size_t r = 0; r < c.seen.size(); ++r)
+            if (!c.seen[r]) c.fault(0, -1, "record " + std::to_string(r) + " is not in the index");
+        rc = c.rc;
+      } catch (const std::bad_alloc&) {
+        rc = -45;
       }
-      uint8_t max[kMaxKeyLength];
-      c.walk(h.root, 0, true, max);
-      if (c.rc == 0) c.free_list();
-      if (c.rc == 0) c.unaccounted();
-      if (c.rc == 0 && records)
-        for (size_t r = 0; r < c.seen.size(); ++r)
-          if (!c.seen[r]) c.fault(0, -1, "record " + std::to_string(r) + " is not in the index");
-      rc = c.rc;
     }
   }
   if (tree.lock_file_) f.unlock(0, kIndexLockSpan);
