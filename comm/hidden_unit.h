@@ -1,6 +1,6 @@
 // What the communication units share as window units: a hidden child window of a private
-// class that only carries their messages, the design-mode flag of the create call, and
-// events raised with the unit's own state kept only while the handler runs.
+// class that only carries their messages, the design-mode flag of the create call, and the
+// lookup of a unit named by a command's unit argument.
 #pragma once
 #include <windows.h>
 #include <new>
@@ -15,7 +15,7 @@ class HiddenUnit : public units::Unit {
 
  protected:
   // Creates the hidden child window of class `cls` (registered on first use), with a border
-  // in design mode; then `created` runs.
+  // in design mode.
   bool create_hidden(const char* cls, const units::CreateArgs& a);
   // True when this object still owns `h` after an event handler ran (the handler may have
   // destroyed the unit, and with it this object).
@@ -48,10 +48,6 @@ void* __cdecl create_hidden_unit(const uint8_t* data, uint32_t length, uint32_t 
   }
   return static_cast<framework::Window*>(unit);
 }
-
-}  // namespace comm
-
-namespace comm {
 
 // The live unit of type T named by a unit argument, or null.
 template <class T>

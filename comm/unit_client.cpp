@@ -49,7 +49,7 @@ class ClientUnit : public SocketUnit {
       std::string data = read_waiting(s);
       if (!data.empty() && !raise_with(kDataArrived, std::move(data), {})) return;
     }
-    if ((event & FD_CLOSE) && s == socket_) {
+    if ((event & FD_CLOSE) && s == socket_) {  // the data handler may have replaced it
       connected_ = false;  // the socket stays until disconnect or the next connect
       raise_with(kServerClosed, {}, {});
     }

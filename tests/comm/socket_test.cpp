@@ -207,9 +207,14 @@ TEST(ServerUnit, PortProperty) {
     write_int(kDatagram, 8, c.written);
     EXPECT_EQ(read_int(kDatagram, 8), c.stored) << c.written;
   }
-  // A new port listens anew; the old one is closed.
+  // A new port listens anew, the datagram unit is bound anew; the old ports are closed.
   EXPECT_TRUE(Peer::connect_to(port).valid());
   EXPECT_FALSE(Peer::connect_to(19730).valid());
+  Peer sender = Peer::datagram(0);
+  ASSERT_TRUE(sender.send_datagram(static_cast<uint16_t>(port), "rebound"));
+  ASSERT_TRUE(pump_until([&] { return count_of(kDatagram, 0) == 1; }));
+  EXPECT_EQ(data_of(kDatagram), "rebound");
+  EXPECT_TRUE(Peer::datagram(19730).valid());
   EXPECT_EQ(saved_data(kServer), words({1, port}));
   EXPECT_EQ(saved_data(kDatagram), words({1, port}));
 }
