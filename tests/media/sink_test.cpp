@@ -15,6 +15,7 @@
 #include "units/framework.h"
 #include "units/templates.h"
 #include "units/window_unit.h"
+#include "call.h"
 #include "guarded.h"
 #include "sound_data.h"
 
@@ -219,4 +220,41 @@ TEST_F(WaveSink, WindowBackgroundMusicPlays) {
 
   if (units::WindowUnit* u = units::live_window(window)) DestroyWindow(u->handle());
   runtime::rt().templates.clear();
+}
+
+// The core library's play sound (195) and stop sound (196) commands, end to end: sound data
+// as a byte set or a file named by a text, the repeat flag, and stop.
+TEST_F(WaveSink, PlayAndStopSoundCommands) {
+  media::install();
+  const Bytes a = pattern(80000, 10), b = pattern(60000, 11);
+  const Bytes wa = wave(a), wb = wave(b, true);
+  runtime::ArgRecord r = calls::call(195, {calls::Bin(std::string(wa.begin(), wa.end()))});
+  EXPECT_NE(r.lo, 0u);
+  ASSERT_TRUE(media::wait_wave_players(10000));
+
+  char path[MAX_PATH];
+  GetTempPathA(MAX_PATH, path);
+  const std::string file = std::string(path) + "orvel_sound_cmd.wav";
+  HANDLE h = CreateFileA(file.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+  DWORD wrote = 0;
+  WriteFile(h, wb.data(), static_cast<DWORD>(wb.size()), &wrote, nullptr);
+  CloseHandle(h);
+  r = calls::call(195, {calls::Text(file), calls::Int(1)});   // repeats until stopped
+  EXPECT_NE(r.lo, 0u);
+  for (DWORD start = GetTickCount(); GetTickCount() - start < 10000; Sleep(10)) {
+    auto p = media::wave_players();
+    if (p.size() == 1 && p[0].passes >= 2) break;  // the second pass has played whole
+  }
+  calls::call(196, {});
+  EXPECT_TRUE(media::wait_wave_players(2000));
+  EXPECT_TRUE(media::wave_players().empty());
+  DeleteFileA(file.c_str());
+
+  r = calls::call(195, {calls::Bin("RIFF but not a sound")});
+  EXPECT_EQ(r.lo, 0u);
+  const std::vector<Bytes> out = sink_files();
+  ASSERT_EQ(out.size(), 2u);
+  EXPECT_TRUE(starts_with(out[0], a, a.size()));
+  EXPECT_TRUE(starts_with(out[1], b, b.size()));
+  EXPECT_NE(find(out[1], b, b.size()), std::string::npos);  // played again
 }
