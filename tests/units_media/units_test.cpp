@@ -165,7 +165,21 @@ TEST_F(MediaUnits, TypeEntriesMatchTheirTable) {
     // Function units have a window that is never shown.
     if (t.flags & 0x8000) EXPECT_FALSE(IsWindowVisible(handle(t.unit)));
   }
-  // The window as it looks, kept beside the tests.
+  // The window as it looks, with something in each unit, kept beside the tests.
+  write(kPicBox, 11, 1);
+  write_bytes(kPicBox, 10, fixture("two.png"));
+  write(kShapeBox, 9, 2);
+  write(kShapeBox, 11, 0);
+  write(kShapeBox, 14, 0x00C0FF);
+  write(kDrawPanel, 17, 0x0000FF);
+  dynamic_cast<units::Canvas*>(unit(kDrawPanel))->line(10, 10, 190, 90);
+  dynamic_cast<units::Canvas*>(unit(kDrawPanel))->text(20, 60, "画板");
+  write_bytes(kPicBtn, 10, fixture("two.ico"));
+  write(kNProvider, 8, 2);
+  write(kNProvider, 9, 2);
+  dynamic_cast<units::DataProvider*>(unit(kNProvider))->set_cell(0, 0, "表格");
+  write_text(kDataSrc, 8, "提供者1");
+  write_text(kGrid, 8, "数据源1");
   pump(100);
   EXPECT_TRUE(kit::screenshot().save_png(kit::bin_dir() + "units_media_window.png"));
   // Interface 9 where the table offers it.
