@@ -127,7 +127,6 @@ int32_t IndexTree::attach(std::unique_ptr<DbFile> file, bool write, Share share,
     close();
     return rc;
   }
-  writable_ = write;
   keep_cache_ = share == Share::kExclusive || share == Share::kDenyWrite;
   pager_ = std::make_unique<IndexPager>(*file_, key_.page_size);
   pager_->set_keep(keep_cache_);
@@ -258,7 +257,6 @@ int32_t IndexTree::create(const std::string& path, const std::vector<FieldDescri
   header_ = h;
   lock_file_ = false;
   keep_cache_ = false;
-  writable_ = true;
   pager_ = std::make_unique<IndexPager>(*file_, k.page_size);
   int32_t rc = file_->write_at(0, &h, sizeof h) ? kCreateFailed : 0;
   if (rc == 0) rc = rebuild(records);

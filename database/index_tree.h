@@ -7,10 +7,11 @@
 // index has a sort mode or key flags they are transformed here, before every insert, delete
 // and search; keys handed out (cursor, scan) are the stored, transformed bytes.
 //
-// Every operation locks the whole file for its duration (nested calls lock once), reads the
-// header once, works through the page cache, and at its end writes every dirty page and then
-// the header if it changed. Failures: file errors -1..-15, -52 for a page that cannot be read
-// or is damaged, -57 past the last entry, -58 for a missing pair.
+// Every operation locks the whole file for its duration (nested calls lock once; a file held
+// exclusively needs no lock), reads the header once, works through the page cache, and at its
+// end writes every dirty page and then the header if it changed. Failures: file errors
+// -1..-15, -45 out of memory, -52 for a page that cannot be read or is damaged, -57 past the
+// last entry, -58 for a missing pair.
 #pragma once
 #include <cstdint>
 #include <functional>
@@ -145,7 +146,6 @@ class IndexTree {
   std::unique_ptr<IndexPager> pager_;
   IndexHeader header_{};
   IndexKey key_;
-  bool writable_ = false;
   bool lock_file_ = true;   // false when the sharing keeps every other process out
   bool keep_cache_ = false; // pages stay cached between operations
   int32_t depth_ = 0;       // nesting of operations
