@@ -577,7 +577,9 @@ TEST_F(IndexTreeTest, DamageByAnotherWriterWhileOpen) {
     std::fwrite(f.data() + root * 512, 1, 512, w);
     std::fclose(w);
     int32_t rec = 0, rc = 0;
-    if (c.offset != 24) EXPECT_EQ(tree.find(u8(int_key(0)), 0, &rec), -52) << c.what;
+    if (c.offset != 24) {
+      EXPECT_EQ(tree.find(u8(int_key(0)), 0, &rec), -52) << c.what;
+    }
     for (int32_t r = 0; r < 100 && rc == 0; ++r) rc = tree.insert(u8(int_key(-1 - r)), 1000 + r);
     EXPECT_EQ(rc, -52) << c.what;
     write_bytes(good);
