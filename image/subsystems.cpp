@@ -4,6 +4,7 @@
 #include "com/ole.h"
 #include "comm/install.h"
 #include "corelib/install.h"
+#include "database/install.h"
 #include "media/playback.h"
 #include "extdata/extdata.h"
 #include "units/framework.h"
@@ -31,6 +32,7 @@ void install_subsystems() {
   com::install();
   comm::install(kWinsock);
   extdata::install();
+  database::install();
   corelib::install();
 }
 
