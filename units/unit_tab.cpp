@@ -27,6 +27,7 @@ constexpr Field kFields[] = {
 
 constexpr char kClass[] = "OrvelTab";
 constexpr int32_t kShowTabPages = 2039;  // runtime notification: show the selected page's units
+constexpr UINT kWindowUp = 0x8076;       // the loader: the window is up, its units shown
 
 // The system tab control inside the unit's window; a background colour other than the default
 // fills its page area after the control painted.
@@ -107,6 +108,11 @@ class Tab : public StoredUnit {
     if (msg >= TCM_FIRST && msg < TCM_FIRST + 0x100 && strip_.handle())
       return SendMessageA(strip_.handle(), msg, wp, lp);
     switch (msg) {
+      case kWindowUp:
+        // The loader shows the first page's units; a tab that starts on another page shows
+        // that page's instead.
+        if (current() != 0) show_pages();
+        break;
       case WM_SIZE:
         if (strip_.handle())
           SetWindowPos(strip_.handle(), nullptr, 0, 0, LOWORD(lp), HIWORD(lp), SWP_NOZORDER | SWP_NOACTIVATE);

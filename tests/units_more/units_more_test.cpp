@@ -207,7 +207,8 @@ HWND handle(uint32_t unit) { return units::live_handle(*units::find_entry(*g_win
 std::vector<std::string> items(const std::string& custom) { return units::decode_items(custom); }
 
 // Loads the window: the group box holds the radio boxes, the tab's first page the date
-// picker and its second the colour picker; every event is bound to a noting handler.
+// picker and its second the colour picker (the page it starts on); every event is bound to
+// a noting handler.
 void load_window() {
   units::install();
   g_window = std::make_unique<WindowTemplate>();
@@ -228,6 +229,7 @@ void load_window() {
   units::DataWriter tab;
   for (uint32_t v : {1u, 0u, 0u, 0u}) tab.u32(v);  // version, placement, multi-line, font (empty)
   tab.bytes(units::encode_items({"第一页", "第二页"}));
+  tab.u32(1);  // starts on the second page
   units::find_entry(*g_window, kTab)->data = tab.data();
   runtime::rt().templates.assign(1, g_window.get());
   ASSERT_TRUE(units::load_window(*g_window, false, nullptr));
@@ -591,7 +593,11 @@ TEST_F(MoreUnits, ListsRadiosAndTabsRaiseTheirEvents) {
   EXPECT_EQ(read(kRadio2, 18), 0);
   EXPECT_EQ(SendMessageA(handle(kRadio2), BM_GETCHECK, 0, 0), BST_UNCHECKED);
 
-  // Tab: a click on the second tab shows its page's units and hides the first page's.
+  // Tab: it starts on the page its data names; a click on the second tab shows that page's
+  // units and hides the first page's.
+  EXPECT_FALSE(IsWindowVisible(handle(kDate)));
+  EXPECT_TRUE(IsWindowVisible(handle(kColour)));
+  write(kTab, 12, 0);
   EXPECT_TRUE(IsWindowVisible(handle(kDate)));
   EXPECT_FALSE(IsWindowVisible(handle(kColour)));
   HWND strip = nullptr;
