@@ -609,9 +609,21 @@ void expect_index_matches(Database* db, int32_t i, const std::vector<Row>& rows,
 
 }  // namespace
 
-TEST_F(Engine, RandomOperationsAgainstAModel) {
+// The model run, with the database shared (share mode 1: files read and written through
+// system calls under byte locks) or held exclusively (share mode 4: files mapped into memory).
+class EngineModel : public Engine {
+ protected:
+  void run(int32_t share);
+};
+
+TEST_F(EngineModel, RandomOperationsShared) { run(1); }
+TEST_F(EngineModel, RandomOperationsHeldExclusively) { run(4); }
+
+void EngineModel::run(int32_t share) {
   ASSERT_EQ(create_database(dir_ + "model", {{"k", kInt, 0}, {"name", kText, 6}, {"m", kMemo, 0}}), 0);
-  Database* db = open(dir_ + "model");
+  OpenOptions first;
+  first.share = share;
+  Database* db = open(dir_ + "model", first);
   ASSERT_EQ(db->create_index({"by_k", {"k"}, 0, 0, 1}), 0);
   ASSERT_EQ(db->create_index({"by_name", {"name", "K"}, 0, kIgnoreCase | kIgnoreSpaces, 1}), 0);
   EXPECT_EQ(db->current_index(), 1) << "a new index becomes current";
@@ -699,6 +711,7 @@ TEST_F(Engine, RandomOperationsAgainstAModel) {
 
   // Reopened with its indexes, the files still agree.
   OpenOptions o;
+  o.share = share;
   o.indexes = {"by_k", "by_name.VNX"};
   db = open(dir_ + "model", o);
   ASSERT_NE(db, nullptr);
