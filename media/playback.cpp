@@ -35,8 +35,12 @@ void stop_at_shutdown() { stop_sounds(true); }
 }  // namespace
 
 bool play_sound(const uint8_t* data, size_t length, bool repeat) {
-  if (is_wave(data, length)) return start_wave_player(data, length, repeat);
-  if (is_midi(data, length)) return Sequencer::instance().play(data, length, repeat);
+  try {
+    if (is_wave(data, length)) return start_wave_player(data, length, repeat);
+    if (is_midi(data, length)) return Sequencer::instance().play(data, length, repeat);
+  } catch (...) {
+    // No memory for the copy of a large sound: refused like any sound that cannot play.
+  }
   return false;
 }
 
