@@ -1,7 +1,7 @@
 // Consistency check of an open index file, for the tests and the database tool: the order of
 // all entries, separators equal to the greatest key below them, every leaf at one depth, the
-// fill of every page, the free page list, every page accounted for, the file's length, and
-// (given the records) that each record is indexed exactly once under its own key.
+// fill of every page, the free page list, every page accounted for, the file not shorter
+// than its page count, and (given the records) each record indexed once under its own key.
 #pragma once
 #include <cstdint>
 #include <string>

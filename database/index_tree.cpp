@@ -130,6 +130,9 @@ int32_t IndexTree::attach(std::unique_ptr<DbFile> file, bool write, Share share,
   keep_cache_ = share == Share::kExclusive || share == Share::kDenyWrite;
   pager_ = std::make_unique<IndexPager>(*file_, key_.page_size);
   pager_->set_keep(keep_cache_);
+  // A file no other handle can open is read and written through a view of it: page reads and
+  // writes copy memory instead of calling the system (a file too large stays unmapped).
+  if (share == Share::kExclusive) file_->map();
   return 0;
 }
 
@@ -207,7 +210,7 @@ int32_t records_in_file(DbFile& db, uint32_t data_start, int32_t record_length, 
 }
 
 int32_t IndexTree::create(const std::string& path, const std::vector<FieldDescriptor>& fields, int32_t version,
-                          const IndexDef& def, const RecordSource& records) {
+                          const IndexDef& def, const RecordSource& records, Share share) {
   close();
   constexpr int32_t kCreateFailed = -41;
   IndexHeader h{};
@@ -266,7 +269,7 @@ int32_t IndexTree::create(const std::string& path, const std::vector<FieldDescri
     DbFile::remove(path);
     return rc;
   }
-  return open(path, true, Share::kAll, fields, version);
+  return open(path, true, share, fields, version);
 }
 
 namespace {

@@ -81,7 +81,8 @@ class IndexTree {
 
   // Opens an index file with the database's access and sharing and checks it whole-locked
   // against the database's fields and version: 0, -30 (cannot be opened), -31, -32, -43, -49,
-  // -53, -54.
+  // -53, -54. Held exclusively, the file needs no locks, keeps its pages between operations
+  // and is mapped into memory; deny-write keeps its pages.
   int32_t open(const std::string& path, bool write, Share share, const std::vector<FieldDescriptor>& fields,
                int32_t version);
   // The same on a file the caller opened; the tree takes it over (also on failure).
@@ -89,10 +90,11 @@ class IndexTree {
                  int32_t version);
   // Creates a new index file (refused when it exists), writes its header and empty root,
   // inserts every record of `records`, and leaves the tree open for reading and writing with
-  // full sharing. -41 when the file cannot be created or written, -51 or the insert's code
-  // when an insertion fails; a failed create leaves no file.
+  // `share` (full sharing unless the database is held more tightly: pass its sharing). -41
+  // when the file cannot be created or written, else the failing step's code; a failed create
+  // leaves no file.
   int32_t create(const std::string& path, const std::vector<FieldDescriptor>& fields, int32_t version,
-                 const IndexDef& def, const RecordSource& records);
+                 const IndexDef& def, const RecordSource& records, Share share = Share::kAll);
   void close();
   bool is_open() const;
   int32_t flush();  // inside a batch, writes what the batch changed so far first
