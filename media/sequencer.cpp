@@ -1,6 +1,6 @@
 // The MIDI sequencer. The device's callback only counts buffers and records volumes: the
 // platform allows no multimedia call from inside it, so buffers are refilled and queued again
-// by the sequencer's own thread, which lives while a stream is open.
+// by the sequencer's own thread, which lives while a file plays.
 #include "media/sequencer.h"
 #include <cstring>
 #include "media/lock.h"
@@ -39,8 +39,7 @@ void Sequencer::buffer_done(MIDIHDR* header) {
     refill_wanted_[i] = true;
     SetEvent(wake_.get());
   } else if (!queued_[0] && !queued_[1] && state_ != State::kDone) {
-    state_ = State::kDone;   // draining or stopping, and both buffers are back
-    SetEvent(done_.get());
+    end_playback_locked();   // draining or stopping, and both buffers are back
   }
 }
 
@@ -81,6 +80,7 @@ bool Sequencer::fill_locked(int index) {
 void Sequencer::end_playback_locked() {
   state_ = State::kDone;
   SetEvent(done_.get());
+  SetEvent(wake_.get());     // the refill thread has nothing more to do and ends
 }
 
 // Hands a filled buffer to the device; a device error ends the playback.
@@ -107,6 +107,7 @@ DWORD WINAPI Sequencer::refill_main(void* param) {
   while (WaitForMultipleObjects(2, waits, FALSE, INFINITE) == WAIT_OBJECT_0 + 1) {
     self->refill(0);
     self->refill(1);
+    if (self->state() == State::kDone) break;  // played out or failed: no buffer will need it
   }
   return 0;
 }

@@ -418,6 +418,7 @@ TEST(MediaSequencer, BufferProtocolVolumeRepeatAndStop) {
   EXPECT_EQ(seq.state(), State::kDone);
   EXPECT_EQ(seq.buffers_done(), 3u);
   EXPECT_TRUE(same(FakeMidi::played, stream_of(notes)));
+  EXPECT_TRUE(wait_for([&] { return thread_count() <= threads_before; }));  // played out: no thread
 
   // Repeat keeps refilling; stop brings every buffer back and ends the thread.
   FakeMidi::played.clear();
