@@ -179,9 +179,23 @@ int32_t DbFile::map_view(uint64_t capacity) {
   if (writable_) capacity = (capacity + kMapGrain - 1) / kMapGrain * kMapGrain;
   if (capacity > kMaxMapped) return -55;
   drop_view();
-  LARGE_INTEGER s;
-  s.QuadPart = static_cast<LONGLONG>(capacity);
-  if (writable_ && (!SetFilePointerEx(handle_, s, nullptr, FILE_BEGIN) || !SetEndOfFile(handle_))) return last_error();
+  if (writable_) {
+    // The room is written as zero bytes rather than only declared: a file system that would
+    // leave it unallocated (sparse) could then fail a store into the view on a full disk,
+    // which no return code reports. Here a full disk is an error of this call.
+    LARGE_INTEGER now;
+    if (!GetFileSizeEx(handle_, &now)) return last_error();
+    static const uint8_t kZeros[1 << 16] = {};
+    for (uint64_t at = static_cast<uint64_t>(now.QuadPart); at < capacity;) {
+      DWORD n = static_cast<DWORD>(std::min<uint64_t>(sizeof kZeros, capacity - at)), done = 0;
+      OVERLAPPED o{};
+      o.Offset = static_cast<DWORD>(at);
+      o.OffsetHigh = static_cast<DWORD>(at >> 32);
+      if (!WriteFile(handle_, kZeros, n, &done, &o)) return last_error();
+      if (done != n) return -14;
+      at += n;
+    }
+  }
   mapping_ = CreateFileMappingA(handle_, nullptr, writable_ ? PAGE_READWRITE : PAGE_READONLY,
                                 static_cast<DWORD>(capacity >> 32), static_cast<DWORD>(capacity), nullptr);
   if (!mapping_) return last_error();
