@@ -1,7 +1,8 @@
 // Combo box unit: a system combo box (drop-down with an edit field, drop-down list, or simple)
 // holding items with 32-bit values. Event 0 is a selection change by the user (argument: the
 // current item), event 1 a change of the edit field's text by typing, event 2 the list
-// dropping down.
+// dropping down. Bound to a data source it lists one column of its rows (bound_list.h).
+#include "units/bound_list.h"
 #include "units/core_units.h"
 #include "units/list_control.h"
 #include "units/list_items.h"
@@ -26,8 +27,9 @@ constexpr Field kFields[] = {
 };
 
 constexpr int kMaxRows = 100;
+constexpr UINT kWindowUp = 0x8076;  // the loader: the window is up, all its units made
 
-class ComboBox : public StoredUnit {
+class ComboBox : public StoredUnit, public DataBound {
  public:
   ComboBox() : StoredUnit(kFields, std::size(kFields), 1) {
     use_colours(kTextColour, kBackColour, COLOR_WINDOW);
@@ -55,11 +57,26 @@ class ComboBox : public StoredUnit {
   }
   void on_command(WORD code) override {
     switch (code) {
-      case CBN_SELCHANGE: raise(0, {static_cast<uint32_t>(list_current(handle(), kComboBoxMessages))}); break;
+      case CBN_SELCHANGE: {
+        int32_t at = list_current(handle(), kComboBoxMessages);
+        if (bound_) move_bound_row(*this, str(kDataSource), at);
+        raise(0, {static_cast<uint32_t>(at)});
+        break;
+      }
       case CBN_EDITCHANGE: raise(1); break;
       case CBN_DROPDOWN: raise(2); break;
       default: break;
     }
+  }
+  std::string data_source() const override { return str(kDataSource); }
+  // The source's rows or current row changed: the column's values and the current row.
+  void data_changed() override {
+    BoundColumn column;
+    bound_ = read_bound_column(*this, str(kDataSource), str(kDataColumn), column);
+    if (!bound_) return;
+    if (list_items(handle(), kComboBoxMessages) != column.values)  // a move of the row alone keeps them
+      fill_list(handle(), kComboBoxMessages, column.values, {});
+    set_list_current(handle(), kComboBoxMessages, column.current);
   }
   void convert_items(TextRoutine routine, void* user) override {
     refresh(kItems);
@@ -85,6 +102,7 @@ class ComboBox : public StoredUnit {
       }
       case kCurrent: set_list_current(handle(), kComboBoxMessages, num(kCurrent)); return 0;
       case kFont: apply_font(); return 0;
+      case kDataSource: case kDataColumn: data_changed(); return 0;
       case kItems: case kValues: {
         int32_t keep = list_current(handle(), kComboBoxMessages);
         std::string text = window_text();
@@ -96,6 +114,10 @@ class ComboBox : public StoredUnit {
       }
       default: InvalidateRect(handle(), nullptr, TRUE); return 0;
     }
+  }
+  LRESULT on_message(UINT msg, WPARAM wp, LPARAM lp) override {
+    if (msg == kWindowUp) data_changed();  // the data source exists once the window is up
+    return StoredUnit::on_message(msg, wp, lp);
   }
   void refresh(int index) override {
     if (!handle()) return;
@@ -121,6 +143,7 @@ class ComboBox : public StoredUnit {
   }
 
  private:
+  bool bound_ = false;  // the items are a data source's column
   void clamp_numbers() {
     if (num(kMaxLength) < 0) set_num(kMaxLength, 0);
     if (num(kRows) < 1) set_num(kRows, 1);

@@ -1,8 +1,10 @@
 // List box unit: a system list box holding items (texts with 32-bit values), sorted or in
 // columns, with one or many selected; event 0 is a selection change by the user (argument:
-// the current item), event 1 a double click (argument: the item).
+// the current item), event 1 a double click (argument: the item). Bound to a data source it
+// shows one column of its rows (bound_list.h).
 #include <algorithm>
 #include "units/border_styles.h"
+#include "units/bound_list.h"
 #include "units/core_units.h"
 #include "units/list_control.h"
 #include "units/list_items.h"
@@ -19,13 +21,15 @@ enum Property : int {
   kDataColumn = 12, kHScroll = 13
 };
 
+constexpr UINT kWindowUp = 0x8076;  // the loader: the window is up, all its units made
+
 constexpr Field kFields[] = {
     {Kind::kPick, 1, 5}, {Kind::kBool}, {Kind::kBool}, {Kind::kInt, -1}, {Kind::kColour, 0},
     {Kind::kColour, int32_t(kDefaultColour)}, {Kind::kFont}, {Kind::kBool}, {Kind::kInt, 0},
     {Kind::kBytes}, {Kind::kBytes}, {Kind::kText}, {Kind::kText}, {Kind::kBool},
 };
 
-class ListBox : public StoredUnit {
+class ListBox : public StoredUnit, public DataBound {
  public:
   ListBox() : StoredUnit(kFields, std::size(kFields), 1) {
     use_colours(kTextColour, kBackColour, COLOR_WINDOW);
@@ -47,8 +51,19 @@ class ListBox : public StoredUnit {
     return true;
   }
   void on_command(WORD code) override {
+    if (code == LBN_SELCHANGE && bound_) move_bound_row(*this, str(kDataSource), current());
     if (code == LBN_SELCHANGE) raise(0, {static_cast<uint32_t>(current())});
     if (code == LBN_DBLCLK) raise(1, {static_cast<uint32_t>(current())});
+  }
+  std::string data_source() const override { return str(kDataSource); }
+  // The source's rows or current row changed: the column's values and the current row.
+  void data_changed() override {
+    BoundColumn column;
+    bound_ = read_bound_column(*this, str(kDataSource), str(kDataColumn), column);
+    if (!bound_) return;
+    if (list_items(handle(), kListBoxMessages) != column.values)  // a move of the row alone keeps them
+      fill_list(handle(), kListBoxMessages, column.values, {});
+    set_current(column.current);
   }
   void convert_items(TextRoutine routine, void* user) override {
     refresh(kItems);
@@ -66,6 +81,7 @@ class ListBox : public StoredUnit {
       case kCurrent: set_current(num(kCurrent)); return 0;
       case kFont: apply_font(); return 0;
       case kColumnWidth: apply_column_width(); return 0;
+      case kDataSource: case kDataColumn: data_changed(); return 0;
       case kItems: case kValues: {
         int32_t keep = current();
         fill();
@@ -74,6 +90,10 @@ class ListBox : public StoredUnit {
       }
       default: InvalidateRect(handle(), nullptr, TRUE); return 0;
     }
+  }
+  LRESULT on_message(UINT msg, WPARAM wp, LPARAM lp) override {
+    if (msg == kWindowUp) data_changed();  // the data source exists once the window is up
+    return StoredUnit::on_message(msg, wp, lp);
   }
   void refresh(int index) override {
     if (!handle()) return;
@@ -110,6 +130,7 @@ class ListBox : public StoredUnit {
     LRESULT caret = SendMessageA(handle(), LB_GETCARETINDEX, 0, 0);
     return caret >= 0 && SendMessageA(handle(), LB_GETSEL, caret, 0) > 0 ? static_cast<int32_t>(caret) : -1;
   }
+  bool bound_ = false;  // the items are a data source's column
   void set_current(int32_t index) {
     if (!flag(kMultiSelect)) {
       set_list_current(handle(), kListBoxMessages, index);

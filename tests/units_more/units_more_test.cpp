@@ -17,6 +17,7 @@
 #include "runtime/heap.h"
 #include "runtime/runtime.h"
 #include "units/core_units.h"
+#include "units/data_binding.h"
 #include "units/events.h"
 #include "units/framework.h"
 #include "units/list_items.h"
@@ -36,7 +37,8 @@ using units::WindowTemplate;
 constexpr uint32_t kWindow = 0x52018001, kOwn = 0x06018000;
 enum : uint32_t {
   kGroup = 0x16018002, kRadio1, kRadio2, kCombo, kList, kChkList, kHScroll, kVScroll,
-  kProgress, kSlider, kTab, kDate, kMonth, kDrive, kDir, kFile, kColour, kLink, kSpin, kLast
+  kProgress, kSlider, kTab, kDate, kMonth, kDrive, kDir, kFile, kColour, kLink, kSpin,
+  kProvider, kSource  // a general provider and a data source for bound lists
 };
 
 // Each unit: its type number, place, and the number of arguments of its events 0, 1 and 2
@@ -225,6 +227,18 @@ void load_window() {
     if (u.id == kTab) e.children = {kDate, 0, kColour};
     g_window->entries.push_back(e);
   }
+  // A provider of three rows and two columns, and a data source binding it by name.
+  Entry provider = entry(kProvider, units::core_type(43), {0, 0, 1, 1});
+  provider.name = "提供者1";
+  provider.data = u32s({1, 3, 2});
+  Entry source = entry(kSource, units::core_type(42), {0, 0, 1, 1});
+  source.name = "数据源1";
+  units::DataWriter source_data;
+  source_data.u32(1);
+  source_data.bytes("提供者1");
+  source.data = source_data.data();
+  g_window->entries.push_back(provider);
+  g_window->entries.push_back(source);
   // Tab: two pages.
   units::DataWriter tab;
   for (uint32_t v : {1u, 0u, 0u, 0u}) tab.u32(v);  // version, placement, multi-line, font (empty)
@@ -628,6 +642,48 @@ TEST_F(MoreUnits, ListsRadiosAndTabsRaiseTheirEvents) {
   write(kTab, 12, 0);  // a written page shows its units too
   EXPECT_TRUE(IsWindowVisible(handle(kDate)));
   EXPECT_FALSE(IsWindowVisible(handle(kColour)));
+}
+
+TEST_F(MoreUnits, ListsBoundToADataSource) {
+  // The list box and the combo box show the second column of the source's rows; picking an
+  // item in one moves the source's row, and the other follows.
+  units::Unit* provider_unit = units::live_unit(*units::find_entry(*g_window, kProvider));
+  auto* provider = dynamic_cast<units::DataProvider*>(provider_unit);
+  ASSERT_TRUE(provider);
+  const std::vector<std::string> names = {"张三", "李四", "王五"};
+  for (int r = 0; r < 3; ++r) {
+    ASSERT_TRUE(provider->set_cell(r, 0, std::to_string(r)));
+    ASSERT_TRUE(provider->set_cell(r, 1, names[r]));
+  }
+  units::provider_changed(*provider_unit);
+  write_bytes(kList, 17, units::encode_items({"自己的"}));
+  write_text(kList, 19, "数据源1");
+  write_text(kList, 20, "2");
+  write(kCombo, 8, 1);  // a drop-down list
+  write_text(kCombo, 22, "数据源1");
+  write_text(kCombo, 23, "2");
+  EXPECT_EQ(items(read_bytes(kList, 17)), names);
+  EXPECT_EQ(items(read_bytes(kCombo, 20)), names);
+  EXPECT_EQ(read(kList, 11), 0);  // the source's current row
+  RECT r;
+  SendMessageA(handle(kList), LB_GETITEMRECT, 2, reinterpret_cast<LPARAM>(&r));
+  click(handle(kList), {r.left + 5, (r.top + r.bottom) / 2});
+  pump();
+  EXPECT_EQ(g_seen.back(), (Seen{kList, 0, {2}}));
+  auto* source = dynamic_cast<units::DataSourceOps*>(units::live_unit(*units::find_entry(*g_window, kSource)));
+  ASSERT_TRUE(source);
+  EXPECT_EQ(source->current_row(), 2);
+  EXPECT_EQ(read(kCombo, 15), 2);
+  EXPECT_EQ(read_text(kCombo, 9), "王五");
+  // A changed cell reaches both; a column that does not exist unbinds the list.
+  ASSERT_TRUE(provider->set_cell(0, 1, "赵六"));
+  units::provider_changed(*provider_unit);
+  EXPECT_EQ(items(read_bytes(kCombo, 20))[0], "赵六");
+  EXPECT_EQ(items(read_bytes(kList, 17))[0], "赵六");
+  write_text(kList, 20, "无此列");
+  write_bytes(kList, 17, units::encode_items({"自己的"}));
+  units::provider_changed(*provider_unit);
+  EXPECT_EQ(items(read_bytes(kList, 17)), (std::vector<std::string>{"自己的"}));
 }
 
 TEST_F(MoreUnits, BarsSliderSpinDatesAndLink) {
