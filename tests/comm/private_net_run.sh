@@ -12,5 +12,5 @@ exec unshare -n sh -c '
   ip link set lo up
   ip route add 255.255.255.255/32 dev lo
   [ "$(ip -o link | wc -l)" = 1 ] || { echo "namespace is not private"; exit 1; }
-  ORVEL_PRIVATE_NET=1 "$0" "$1" --gtest_filter=DatagramUnit.BroadcastInAPrivateNetwork
+  ORVEL_PRIVATE_NET=1 "$0" "$1" --gtest_filter=DatagramUnit.BroadcastAndNoRouteInAPrivateNetwork
 ' "$wine_run" "$exe"
