@@ -76,8 +76,9 @@ class Checker {
     if (s.present < h.record_count)
       fault("database header", format("record count %d, but the file holds %d whole records", h.record_count, s.present));
     else if (s.present > h.record_count)
-      fault("database file", format("%d whole records after the record count %d (an append that did not finish)",
-                                    s.present - h.record_count, h.record_count));
+      fault("database file", format("%d whole records after the record count %d ", s.present - h.record_count, h.record_count) +
+                                 (zero_tail(s) ? "(zero bytes: the room of a file held in memory when its process ended)"
+                                               : "(an append that did not finish)"));
     if (body % length)
       fault("database file", format("%u bytes of a partial record at the end", static_cast<unsigned>(body % length)));
     check_layout(s);
@@ -92,6 +93,20 @@ class Checker {
 
  private:
   void fault(const std::string& place, const std::string& what) { faults_->push_back({place, what}); }
+
+  // Whether everything after the counted records is zero bytes.
+  bool zero_tail(const Survey& s) {
+    uint64_t from = s.layout.data_start + uint64_t(s.layout.header.record_count) * uint32_t(s.layout.header.record_length);
+    std::vector<uint8_t> buf(1 << 16);
+    for (uint64_t at = from; at < s.length;) {
+      uint32_t n = static_cast<uint32_t>(std::min<uint64_t>(buf.size(), s.length - at)), got = 0;
+      if (db_.read_at(at, buf.data(), n, &got) || got != n) return false;
+      for (uint32_t i = 0; i < n; ++i)
+        if (buf[i]) return false;
+      at += n;
+    }
+    return true;
+  }
 
   void check_layout(Survey& s) {
     int32_t at = 4;

@@ -473,12 +473,28 @@ TEST_F(Engine, PasswordsSetChangeRemoveAndCopy) {
   ASSERT_EQ(copy->append_values({Value::of_int(kInt, 9), Value::of_bytes(kText, "memo")}), 0);
   ASSERT_EQ(copy->copy_password(*db), 0);
   close_database(copy);
-  tool_args_["copy"] = "--password 密码1";
   EXPECT_EQ(open_code(dir_ + "copy"), -78);
   copy = open(dir_ + "copy", right);
   ASSERT_NE(copy, nullptr);
   EXPECT_EQ(text_of(copy, 1), "memo");
   close_database(copy);
+
+  // Held exclusively, the files are re-keyed in memory; the key holds after closing.
+  OpenOptions held = right;
+  held.share = 4;
+  copy = open(dir_ + "copy", held);
+  ASSERT_NE(copy, nullptr);
+  ASSERT_EQ(copy->set_password("另一个"), 0);
+  ASSERT_EQ(copy->append_values({Value::of_int(kInt, 10), Value::of_bytes(kText, std::string(1500, 'z'))}), 0);
+  close_database(copy);
+  held.password = "另一个";
+  copy = open(dir_ + "copy", held);
+  ASSERT_NE(copy, nullptr);
+  EXPECT_EQ(text_of(copy, 1), "memo");
+  copy->go_last();
+  EXPECT_EQ(text_of(copy, 1), std::string(1500, 'z'));
+  close_database(copy);
+  tool_args_["copy"] = "--password 另一个";
 
   // Back to plain: both files byte for byte as before.
   ASSERT_EQ(db->set_password(""), 0);
