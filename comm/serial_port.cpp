@@ -208,15 +208,16 @@ void SerialPort::run() {
   wait_.hEvent = wait_event_.get();
   OVERLAPPED& wait = wait_;
   DWORD& seen = seen_;
+  bool rest = false;     // the last wait reported nothing: pause before the next one
   for (;;) {
-    DWORD idle_ms = INFINITE;
-    if (polling) idle_ms = kPollMs;
-    if (!pending && !polling) {
+    DWORD idle_ms = polling || rest ? kPollMs : 0;
+    if (!pending && !polling && !rest) {
       ResetEvent(wait.hEvent);
       seen = 0;
       if (WaitCommEvent(h, &seen, &wait)) {
         on_port_event(seen);
-        idle_ms = seen ? 0 : kPollMs;  // a wait that keeps completing with nothing must not spin
+        rest = seen == 0;  // a wait that keeps completing with nothing must not spin
+        idle_ms = rest ? kPollMs : 0;
       } else if (GetLastError() == ERROR_IO_PENDING) {
         pending = true;
       } else {
@@ -235,11 +236,13 @@ void SerialPort::run() {
       DWORD unused = 0;
       if (GetOverlappedResult(h, &wait, &unused, FALSE)) {
         on_port_event(seen);
+        rest = seen == 0;
       } else {
         mask = smaller_mask(mask);
         polling = mask == 0 || !SetCommMask(h, mask);
       }
     } else if (r == WAIT_TIMEOUT) {
+      rest = false;
       if (polling) read_waiting();
     } else {
       break;  // a wait that fails cannot be retried safely
