@@ -3,6 +3,7 @@
 // give SYSTEMTIME.
 #pragma once
 #include <windows.h>
+#include <string>
 
 namespace units {
 
@@ -13,5 +14,13 @@ SYSTEMTIME to_system_time(double value);
 double from_system_time(const SYSTEMTIME& t);
 // Today's date, midnight, as a date-time value.
 double today();
+
+// The date-time of a text: its numbers in order as year, month, day, hour, minute, second,
+// whatever separates them ("2011-5-30 12:30:45", "2011年5月30日12时30分45秒"), or the digits
+// of "20110530 123045"; false when there is no valid date.
+bool parse_date_text(const std::string& text, double& out);
+// The core library's text of a date-time: "%d年%d月%d日", then "%d时%d分%d秒", "%d时%d分" or
+// "%d时" as far as the time is not 0.
+std::string date_text(double value);
 
 }  // namespace units

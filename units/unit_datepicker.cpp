@@ -6,6 +6,7 @@
 #include <commctrl.h>
 #include "units/common_controls.h"
 #include "units/core_units.h"
+#include "units/data_binding.h"
 #include "units/date_values.h"
 #include "units/stored_unit.h"
 
@@ -19,12 +20,14 @@ enum Property : int {
   kDataSource = 7, kDataColumn = 8
 };
 
+constexpr UINT kWindowUp = 0x8076;  // the loader: the window is up, all its units made
+
 constexpr Field kFields[] = {
     {Kind::kBool}, {Kind::kPick, 0, 2}, {Kind::kDate}, {Kind::kDate}, {Kind::kDate},
     {Kind::kFont}, {Kind::kPick, 0, 1}, {Kind::kText}, {Kind::kText},
 };
 
-class DatePicker : public StoredUnit {
+class DatePicker : public StoredUnit, public DataBound {
  public:
   DatePicker() : StoredUnit(kFields, std::size(kFields), 1) {}
   bool create_window(const CreateArgs& a) override {
@@ -41,9 +44,20 @@ class DatePicker : public StoredUnit {
     apply_value();
     return true;
   }
+  std::string data_source() const override { return str(kDataSource); }
+  // The source's data or row changed: the date of the bound cell, when it holds one.
+  void data_changed() override {
+    std::string text;
+    double v;
+    if (!bound_value(*this, str(kDataSource), str(kDataColumn), text) || !parse_date_text(text, v))
+      return;
+    set_date(kValue, v);
+    apply_value();
+  }
   bool on_reflected(UINT msg, WPARAM, LPARAM lp, LRESULT& result) override {
     if (msg != WM_NOTIFY || writing_ || reinterpret_cast<NMHDR*>(lp)->code != DTN_DATETIMECHANGE)
       return false;
+    write_bound();
     raise(0);
     result = 0;
     return true;
@@ -56,8 +70,13 @@ class DatePicker : public StoredUnit {
       case kValue: apply_value(); return 0;
       case kMinimum: case kMaximum: apply_range(); apply_value(); return 0;
       case kFont: apply_font(); return 0;
+      case kDataSource: case kDataColumn: data_changed(); return 0;
       default: return 0;
     }
+  }
+  LRESULT on_message(UINT msg, WPARAM wp, LPARAM lp) override {
+    if (msg == kWindowUp) data_changed();  // the data source exists once the window is up
+    return StoredUnit::on_message(msg, wp, lp);
   }
   void refresh(int index) override {
     if (index != kValue || !handle()) return;
@@ -81,6 +100,15 @@ class DatePicker : public StoredUnit {
     writing_ = true;
     SendMessageA(handle(), DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&t));
     writing_ = false;
+  }
+  // The picked date into the bound cell of the source's current row.
+  void write_bound() {
+    DataSourceOps* s = str(kDataSource).empty() ? nullptr : find_data_source(*this, str(kDataSource));
+    int c = s ? s->column_of(str(kDataColumn)) : -1;
+    int r = s ? s->current_row() : -1;
+    if (c < 0 || r < 0) return;
+    refresh(kValue);
+    s->set_cell(r, c, date_text(date(kValue)));  // the provider tells the bound units
   }
   bool writing_ = false;
 };

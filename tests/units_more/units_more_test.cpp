@@ -644,7 +644,7 @@ TEST_F(MoreUnits, ListsRadiosAndTabsRaiseTheirEvents) {
   EXPECT_FALSE(IsWindowVisible(handle(kColour)));
 }
 
-TEST_F(MoreUnits, ListsBoundToADataSource) {
+TEST_F(MoreUnits, ListsAndDatesBoundToADataSource) {
   // The list box and the combo box show the second column of the source's rows; picking an
   // item in one moves the source's row, and the other follows.
   units::Unit* provider_unit = units::live_unit(*units::find_entry(*g_window, kProvider));
@@ -680,6 +680,32 @@ TEST_F(MoreUnits, ListsBoundToADataSource) {
   units::provider_changed(*provider_unit);
   EXPECT_EQ(items(read_bytes(kCombo, 20))[0], "赵六");
   EXPECT_EQ(items(read_bytes(kList, 17))[0], "赵六");
+  // A date picker bound to the first column: the cell's date text, in either form, is its
+  // value; a date picked by the user goes back into the cell as the date text.
+  ASSERT_TRUE(provider->set_cell(2, 0, "2011-5-30 12:30:45"));
+  units::provider_changed(*provider_unit);
+  write_text(kDate, 15, "数据源1");
+  write_text(kDate, 16, "1");
+  SYSTEMTIME t = {};
+  SendMessageA(handle(kDate), DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&t));
+  EXPECT_EQ(t.wYear, 2011);
+  EXPECT_EQ(t.wDay, 30);
+  EXPECT_EQ(t.wSecond, 45);
+  ASSERT_TRUE(provider->set_cell(2, 0, "2012年6月1日8时"));
+  units::provider_changed(*provider_unit);
+  SendMessageA(handle(kDate), DTM_GETSYSTEMTIME, 0, reinterpret_cast<LPARAM>(&t));
+  EXPECT_EQ(t.wMonth, 6);
+  EXPECT_EQ(t.wHour, 8);
+  t.wYear = 2013;
+  t.wMinute = 5;
+  SendMessageA(handle(kDate), DTM_SETSYSTEMTIME, GDT_VALID, reinterpret_cast<LPARAM>(&t));
+  NMDATETIMECHANGE change{{handle(kDate), static_cast<UINT_PTR>(GetDlgCtrlID(handle(kDate))), static_cast<UINT>(DTN_DATETIMECHANGE)}, GDT_VALID, t};
+  SendMessageA(GetParent(handle(kDate)), WM_NOTIFY, change.nmhdr.idFrom, reinterpret_cast<LPARAM>(&change));
+  std::string cell;
+  ASSERT_TRUE(provider->cell(2, 0, cell));
+  EXPECT_EQ(cell, "2013年6月1日8时5分");
+  EXPECT_EQ(g_seen.back(), (Seen{kDate, 0, {}}));
+
   write_text(kList, 20, "无此列");
   write_bytes(kList, 17, units::encode_items({"自己的"}));
   units::provider_changed(*provider_unit);
