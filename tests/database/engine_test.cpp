@@ -959,3 +959,38 @@ TEST_F(Engine, MutatedFilesGiveErrorsNeverACrash) {
   EXPECT_GT(refused, 0);
   tool_args_["fz"] = "skip";
 }
+
+TEST_F(Engine, SeekTakesOneValuePerKeyPartAndCutsTexts) {
+  ASSERT_EQ(create_database(dir_ + "s", {{"code", kText, 4}, {"n", kShort, 0}, {"ok", kBool, 0}}), 0);
+  Database* db = open(dir_ + "s");
+  bool found = false;
+  EXPECT_EQ(db->seek({Value::of_bytes(kText, "x")}, &found), -69) << "no current index";
+  ASSERT_EQ(db->create_index({"s", {"code", "n", "ok"}, 0, 0, 1}), 0);
+  for (int i = 0; i < 6; ++i)
+    ASSERT_EQ(db->append_values({Value::of_bytes(kText, i < 3 ? "ABCD" : "ABCE"), Value::of_int(kShort, i % 2),
+                                 Value::of_bool(i >= 4)}),
+              0);
+  struct Case { std::vector<Value> key; int32_t code; bool found; int32_t record; const char* what; } cases[] = {
+      {{Value::of_bytes(kText, "ABCDEFG"), Value::of_int(kInt, 1), Value::of_bool(false)}, 0, true, 1,
+       "a text longer than the field is cut to it"},
+      {{Value::of_bytes(kText, "ABCE"), Value::of_number(kDouble, 0.9), Value::of_bool(true)}, 0, true, 4,
+       "a double converts to the short key part"},
+      {{Value::of_bytes(kText, "ABC"), Value::of_int(kInt, 0), Value::of_bool(false)}, 0, false, -1, "a shorter text is zero-filled"},
+      {{Value::of_bytes(kText, "ABCD"), Value::of_int(kInt, 0)}, -73, false, -1, "one value missing"},
+      {{Value::of_bytes(kText, "ABCD"), Value::of_bytes(kText, "0"), Value::of_bool(false)}, -72, false, -1,
+       "a text for a number"},
+  };
+  for (const Case& c : cases) {
+    db->go_first();
+    found = false;
+    EXPECT_EQ(db->seek(c.key, &found), c.code) << c.what;
+    EXPECT_EQ(found, c.found) << c.what;
+    EXPECT_EQ(db->current(), c.found ? c.record : 0) << c.what;
+  }
+  // From the current record on: a second seek from past the first match finds the next one.
+  db->go_to(1);
+  ASSERT_EQ(db->seek({Value::of_bytes(kText, "ABCD"), Value::of_int(kShort, 0), Value::of_bool(false)}, &found), 0);
+  EXPECT_TRUE(found);
+  EXPECT_EQ(db->current(), 2);
+  tool_args_["s"] = "--index s";
+}
