@@ -5,6 +5,8 @@
 #include <cstdlib>
 #include <thread>
 #include "comm_fixture.h"
+#include "framework/window.h"
+#include "units/framework.h"
 #include "peer.h"
 
 namespace {
@@ -352,6 +354,29 @@ TEST(NameLookups, HostNamesAndAddresses) {
   EXPECT_EQ(call_text(kHostNameOf, {text("not an address")}), "");
   EXPECT_EQ(call_text(kHostNameOf, {text("")}), "");
   EXPECT_EQ(call_text(kAddressOf, {text("")}), "");
+}
+
+TEST(SocketUnits, DesignModeOpensNothing) {
+  install_once();
+  uint16_t port = free_port();
+  HWND parent = CreateWindowExA(0, "STATIC", "", WS_POPUP, 0, 0, 100, 100, nullptr, nullptr,
+                                GetModuleHandleA(nullptr), nullptr);
+  auto create = reinterpret_cast<units::CreateOp>(
+      units::type_operation(units::core_type_entry(38), units::kCreate));
+  ASSERT_TRUE(create);
+  std::string data = port_data(port);
+  for (uint32_t design : {1u, 0u}) {
+    void* u = create(reinterpret_cast<const uint8_t*>(data.data()), static_cast<uint32_t>(data.size()),
+                     0, parent, 100, nullptr, 0, 0, 20, 20, kWindow, 0x16018100, 0, design);
+    ASSERT_TRUE(u);
+    HWND h = static_cast<framework::Window*>(u)->handle();
+    EXPECT_EQ((GetWindowLongA(h, GWL_STYLE) & WS_BORDER) != 0, design == 1);
+    EXPECT_FALSE(IsWindowVisible(h));
+    // In design mode the server does not listen; at run time it does.
+    EXPECT_EQ(Peer::connect_to(port).valid(), design == 0) << design;
+    DestroyWindow(h);
+  }
+  DestroyWindow(parent);
 }
 
 TEST(SocketUnits, NothingLeftOpen) {
