@@ -1,9 +1,10 @@
 // Animation box unit: the platform's animation control playing an AVI clip from a file,
 // centred or not, with a transparent background or not; with auto play it starts when the
 // clip is opened and repeats as often as its repeat count says (-1: until stopped). Event 0
-// is the clip starting, event 1 its stopping.
+// is the clip starting, event 1 its stopping. Clips with implausible headers are refused.
 #include <windows.h>
 #include <commctrl.h>
+#include "units/avi_check.h"
 #include "units/media_units.h"
 #include "units/stored_unit.h"
 
@@ -80,8 +81,13 @@ class AnimateBox : public StoredUnit, public AnimationOps {
       SendMessageA(handle(), ACM_OPENA, 0, 0);  // closes the clip
       return true;
     }
-    if (!SendMessageA(handle(), ACM_OPENA, 0, reinterpret_cast<LPARAM>(str(kFile).c_str())))
+    // The control trusts the sizes in the file: a clip whose headers are out of reason is
+    // refused before it gets there (the box shows nothing).
+    if (!plausible_avi_file(str(kFile)) ||
+        !SendMessageA(handle(), ACM_OPENA, 0, reinterpret_cast<LPARAM>(str(kFile).c_str()))) {
+      SendMessageA(handle(), ACM_OPENA, 0, 0);
       return false;
+    }
     if (flag(kAutoPlay)) play(0, -1, num(kRepeat));
     return true;
   }

@@ -8,6 +8,7 @@
 #include <commctrl.h>
 #include <cstring>
 #include <fstream>
+#include <random>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -428,6 +429,57 @@ TEST_F(MediaUnits, AnimationBoxPlaysAClip) {
   pump();
   EXPECT_EQ(screen_pixel(box, rc.right / 2, rc.bottom / 2), RGB(255, 0, 0)) << "frame 0 is red";
   EXPECT_TRUE(anim->play(0, -1, 2));
+  // Damaged clips: refused or played, never a crash.
+  {
+    std::string clip = avi_clip({0xFF0000, 0x0000FF, 0x00FF00});
+    std::mt19937 random(22);
+    std::string bad = std::string(dir) + "坏影像.avi";
+    int opened = 0;
+    for (int round = 0; round < 60; ++round) {
+      std::string d = clip;
+      if (round % 3 == 0) d.resize(random() % d.size());
+      else if (round % 3 == 1)
+        for (int i = 0; i < 4; ++i) d[random() % 300] ^= char(1 + random() % 255);
+      else
+        for (size_t i = random() % 250, n = 4; n--; ++i) d[i] = '\xFF';
+      anim->open_clip("");  // the control keeps its clip's file open
+      {
+        std::ofstream out(bad, std::ios::binary | std::ios::trunc);
+        out.write(d.data(), d.size());
+      }
+      if (anim->open_clip(bad)) {
+        ++opened;
+        anim->play(0, -1, 1);
+        pump(20);
+      }
+    }
+    // Sizes and counts in the headers made huge: the frame size, the frame count, an index
+    // entry pointing past the end.
+    auto put = [&](std::string d, const char* tag, size_t offset, uint32_t v) {
+      size_t at = d.find(tag);
+      if (at != std::string::npos && at + 8 + offset + 4 <= d.size()) std::memcpy(&d[at + 8 + offset], &v, 4);
+      return d;
+    };
+    auto chunk_size = [&](std::string d, const char* tag, uint32_t v) {
+      std::memcpy(&d[d.find(tag) + 4], &v, 4);
+      return d;
+    };
+    // These are refused by the header check before the control sees them.
+    for (const std::string& d : {put(clip, "strf", 4, 0x7FFFFFFF), put(clip, "strf", 8, 0x40000000),
+                                 put(clip, "strf", 20, 0xFFFFFFF0), put(clip, "avih", 16, 0x7FFFFFFF),
+                                 put(clip, "avih", 32, 0x7FFFFFFF), chunk_size(clip, "strf", 0x7FFFFFF0),
+                                 clip.substr(0, 100), chunk_size(clip, "RIFF", 0x7FFFFFF0)}) {
+      anim->open_clip("");
+      {
+        std::ofstream out(bad, std::ios::binary | std::ios::trunc);
+        out.write(d.data(), d.size());
+      }
+      EXPECT_FALSE(anim->open_clip(bad));
+    }
+    std::printf("damaged clips opened: %d of 60\n", opened);
+    anim->open_clip("");
+    DeleteFileA(bad.c_str());
+  }
   EXPECT_FALSE(anim->open_clip(std::string(dir) + "没有这个.avi"));
   EXPECT_FALSE(anim->playing());
   DeleteFileA(file.c_str());
