@@ -1,7 +1,8 @@
 // The list, choice, bar, picker and file-system units: a window record built in memory with
 // one unit of each type, loaded into real windows and driven through the property services
 // and the controls' own messages; handlers bound to the units' events note what they get.
-// A linked program with the same types is looked at and kept as a screenshot.
+// A linked program with the same types is looked at, kept as a screenshot, and its compiled
+// handlers link its drive, directory and file boxes.
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
@@ -967,6 +968,15 @@ TEST(MoreUnitWindow, LinkedWindowShowsEveryControlAndIsKept) {
     shot.save_png(kit::bin_dir() + "units_more_window.png");
   }
   EXPECT_GE(colours, 12u) << "the window was not seen on the screen";
+  // The program's handlers link the boxes: a key moving the directory box up to the folder
+  // before "windows" gives the file box that folder (no programs there), and back again.
+  HWND tree = kit::drive::find_child(w, "SysTreeView32", "");
+  ASSERT_TRUE(tree);
+  LRESULT before = kit::drive::send(files, LB_GETCOUNT);
+  kit::drive::post(tree, WM_KEYDOWN, VK_UP, 1);
+  EXPECT_TRUE(kit::drive::wait_until([&] { return kit::drive::send(files, LB_GETCOUNT) == 0; }, 5000));
+  kit::drive::post(tree, WM_KEYDOWN, VK_DOWN, 1);
+  EXPECT_TRUE(kit::drive::wait_until([&] { return kit::drive::send(files, LB_GETCOUNT) == before; }, 5000));
   EXPECT_TRUE(dialogs.seen().empty());
   kit::drive::post(w, WM_CLOSE);
   DWORD code = 0;
