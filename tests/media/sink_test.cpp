@@ -15,6 +15,7 @@
 #include "units/framework.h"
 #include "units/templates.h"
 #include "units/window_unit.h"
+#include "../kit/kit.h"
 #include "call.h"
 #include "guarded.h"
 #include "sound_data.h"
@@ -220,6 +221,33 @@ TEST_F(WaveSink, WindowBackgroundMusicPlays) {
 
   if (units::WindowUnit* u = units::live_window(window)) DestroyWindow(u->handle());
   runtime::rt().templates.clear();
+}
+
+Bytes samples_of(const std::string& wave_file) {
+  HANDLE h = CreateFileA(wave_file.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+  Bytes b(GetFileSize(h, nullptr));
+  DWORD got = 0;
+  ReadFile(h, b.data(), static_cast<DWORD>(b.size()), &got, nullptr);
+  CloseHandle(h);
+  return Bytes(b.begin() + 44, b.end());  // the plain header make_wave.py writes
+}
+
+// A whole program: its window's background music and a sound from the play sound command,
+// both repeating when it exits. Shutdown stops them and waits for their threads; the program
+// ends at once with code 0, and both sounds reached the device.
+TEST_F(WaveSink, ProgramExitsWhileSoundsRepeat) {
+  kit::Process p(kit::bin_dir() + "sound_prog.exe", "", kit::bin_dir());
+  ASSERT_TRUE(p.started());
+  DWORD code = kit::kStillRunning;
+  ASSERT_TRUE(p.wait(15000, &code));
+  EXPECT_EQ(code, 0u);
+  std::vector<Bytes> out = sink_files();
+  ASSERT_EQ(out.size(), 2u);
+  const Bytes music = samples_of(kit::bin_dir() + "sound_prog_music.wav");
+  const Bytes second = samples_of(kit::bin_dir() + "sound_prog_second.wav");
+  if (!starts_with(out[0], music, 16)) std::swap(out[0], out[1]);
+  EXPECT_TRUE(starts_with(out[0], music, music.size()));
+  EXPECT_TRUE(starts_with(out[1], second, second.size()));
 }
 
 // The core library's play sound (195) and stop sound (196) commands, end to end: sound data
