@@ -158,6 +158,32 @@ constexpr runtime::CodeAnswer kAnswers[] = {
 
 }  // namespace
 
+namespace {
+
+// The frame to show of a picture: an icon or cursor file holds its image in several sizes,
+// and the largest one is the picture; other pictures show their first frame.
+UINT largest_icon_frame(IWICBitmapDecoder* decoder) {
+  GUID container{};
+  UINT count = 0;
+  if (FAILED(decoder->GetContainerFormat(&container)) || container != GUID_ContainerFormatIco ||
+      FAILED(decoder->GetFrameCount(&count)))
+    return 0;
+  UINT best = 0;
+  unsigned long long best_area = 0;
+  for (UINT i = 0; i < count && i < 256; ++i) {
+    ComRef<IWICBitmapFrameDecode> f;
+    UINT w = 0, h = 0;
+    if (FAILED(decoder->GetFrame(i, f.out())) || FAILED(f->GetSize(&w, &h))) continue;
+    if (static_cast<unsigned long long>(w) * h > best_area) {
+      best = i;
+      best_area = static_cast<unsigned long long>(w) * h;
+    }
+  }
+  return best;
+}
+
+}  // namespace
+
 bool Picture::decode(std::string_view data) {
   reset();
   if (data.size() < 8 || data.size() > 0x7FFFFFFF) return false;
@@ -177,7 +203,7 @@ bool Picture::decode(std::string_view data) {
           reinterpret_cast<BYTE*>(const_cast<char*>(data.data())), static_cast<DWORD>(data.size()))) ||
       FAILED(factory->CreateDecoderFromStream(stream.get(), nullptr,
                                               WICDecodeMetadataCacheOnDemand, decoder.out())) ||
-      FAILED(decoder->GetFrame(0, frame.out())))
+      FAILED(decoder->GetFrame(largest_icon_frame(decoder.get()), frame.out())))
     return false;
   UINT w = 0, h = 0;
   if (FAILED(frame->GetSize(&w, &h)) || w == 0 || h == 0 || w > kMaxPictureSide ||

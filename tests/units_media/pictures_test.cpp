@@ -90,6 +90,16 @@ TEST_F(Pictures, EachFormatDecodesToItsSizeAndColours) {
   }
 }
 
+// An icon file of three sizes shows its largest image.
+TEST_F(Pictures, IconFilesShowTheirLargestImage) {
+  units::Picture p;
+  ASSERT_TRUE(p.decode(fixture("multi.ico")));
+  EXPECT_EQ(p.width(), 32);
+  units::GdiOwner b;
+  b.reset(units::read_bitmap(fixture("multi.ico")));
+  EXPECT_EQ(pixel(static_cast<HBITMAP>(b.object), 16, 16), 0x0000FFu);
+}
+
 TEST_F(Pictures, TransparentPartsLieOverTheBackground) {
   units::Picture p;
   ASSERT_TRUE(p.decode(fixture("alpha.png")));
