@@ -126,6 +126,7 @@ bool Sequencer::play(const uint8_t* data, size_t length, bool repeat) {
   }
   if (!device || !device->open(&on_device, this)) return true;  // accepted; nothing sounds
   device_ = std::move(device);
+  for (MIDIHDR& h : headers_) h.dwFlags = 0;  // prepare wants clear flags
   if (!device_->set_division(merge_.division()) || !device_->prepare(&headers_[0]) ||
       !device_->prepare(&headers_[1])) {
     Locked hold(lock_);
