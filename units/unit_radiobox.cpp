@@ -1,6 +1,7 @@
 // Radio box unit: a system radio button with caption or picture, alignment, colours and font.
-// Checking one (a click, a write of checked, Alt with its mnemonic) unchecks the other radio
-// boxes of the same container; event 0 follows each click, after the check.
+// Checking one (a click, a write of checked, Alt with its mnemonic, an arrow key moving the
+// focus to it) unchecks the other radio boxes of the same container; event 0 follows each
+// check by the user.
 #include "units/button_picture.h"
 #include "units/core_units.h"
 #include "units/stored_unit.h"
@@ -63,6 +64,19 @@ class RadioBox : public StoredUnit {
     }
     InvalidateRect(handle(), nullptr, TRUE);
     return 0;
+  }
+  LRESULT on_message(UINT msg, WPARAM wp, LPARAM lp) override {
+    // Focus moved here by an arrow key (the window moves it among the radio boxes) checks
+    // this box, as a click does.
+    if (msg == WM_SETFOCUS && !flag(kChecked) &&
+        (GetKeyState(VK_UP) < 0 || GetKeyState(VK_DOWN) < 0 || GetKeyState(VK_LEFT) < 0 ||
+         GetKeyState(VK_RIGHT) < 0)) {
+      LRESULT r = StoredUnit::on_message(msg, wp, lp);
+      check();
+      raise(0);
+      return r;
+    }
+    return StoredUnit::on_message(msg, wp, lp);
   }
   void refresh(int index) override {
     if (index == kChecked && handle())

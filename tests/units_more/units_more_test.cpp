@@ -968,7 +968,8 @@ TEST(MoreUnitWindow, LinkedWindowShowsEveryControlAndIsKept) {
     shot.save_png(kit::bin_dir() + "units_more_window.png");
   }
   EXPECT_GE(colours, 12u) << "the window was not seen on the screen";
-  // The program's handlers link the boxes: a key moving the directory box up to the folder
+  // The program's handlers link the boxes (no radio box holds the focus yet, which would take
+  // the arrow keys): a key moving the directory box up to the folder
   // before "windows" gives the file box that folder (no programs there), and back again.
   HWND tree = kit::drive::find_child(w, "SysTreeView32", "");
   ASSERT_TRUE(tree);
@@ -977,6 +978,29 @@ TEST(MoreUnitWindow, LinkedWindowShowsEveryControlAndIsKept) {
   EXPECT_TRUE(kit::drive::wait_until([&] { return kit::drive::send(files, LB_GETCOUNT) == 0; }, 5000));
   kit::drive::post(tree, WM_KEYDOWN, VK_DOWN, 1);
   EXPECT_TRUE(kit::drive::wait_until([&] { return kit::drive::send(files, LB_GETCOUNT) == before; }, 5000));
+  // An arrow key moves the focus from the first radio box to the second, which checks it.
+  HWND radio1 = kit::drive::find_child(w, "Button", "单选甲");
+  HWND radio2 = kit::drive::find_child(w, "Button", "单选乙");
+  ASSERT_TRUE(radio1 && radio2);
+  EXPECT_EQ(kit::drive::check_state(radio1), BST_CHECKED);
+  for (int attempt = 0; attempt < 3 && kit::drive::check_state(radio2) != BST_CHECKED; ++attempt) {
+    SetForegroundWindow(w);
+    kit::drive::wait_until([&] { return GetForegroundWindow() == w; }, 1000);
+    RECT rr;
+    GetWindowRect(radio1, &rr);
+    SetCursorPos((rr.left + rr.right) / 2, (rr.top + rr.bottom) / 2);
+    INPUT in[2] = {};
+    in[0].type = in[1].type = INPUT_MOUSE;
+    in[0].mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
+    in[1].mi.dwFlags = MOUSEEVENTF_LEFTUP;
+    SendInput(2, in, sizeof(INPUT));
+    Sleep(200);
+    kit::drive::press_keys({VK_DOWN});
+    kit::drive::wait_until([&] { return kit::drive::check_state(radio2) == BST_CHECKED; }, 1500);
+  }
+  EXPECT_EQ(kit::drive::check_state(radio2), BST_CHECKED);
+  EXPECT_EQ(kit::drive::check_state(radio1), BST_UNCHECKED);
+
   EXPECT_TRUE(dialogs.seen().empty());
   kit::drive::post(w, WM_CLOSE);
   DWORD code = 0;
