@@ -13,7 +13,7 @@ namespace {
 enum Event : int { kDataArrived = 0, kServerClosed = 1 };
 
 // How long a connect may keep the window waiting for an address that does not answer.
-constexpr int kConnectWaitSeconds = 20;
+constexpr DWORD kConnectWaitMs = 20000;
 
 class ClientUnit : public SocketUnit {
  public:
@@ -56,20 +56,24 @@ class ClientUnit : public SocketUnit {
   }
 
  private:
-  // Connects without blocking the window for ever: the attempt is waited for, bounded.
+  // Connects, waiting for the result as a blocking connect would, but bounded: the attempt's
+  // end comes as a connect notification carrying its error code, even for an attempt that
+  // failed at once.
   bool connect_bounded(const sockaddr_in& target) {
-    u_long non_blocking = 1;
-    if (ws().ioctlsocket(socket_, FIONBIO, &non_blocking) != 0) return false;
+    if (ws().async_select(socket_, handle(), kDataSocketMessage, FD_CONNECT) != 0) return false;
     if (ws().connect(socket_, reinterpret_cast<const sockaddr*>(&target), sizeof target) == 0)
       return true;
-    fd_set done, failed;
-    FD_ZERO(&done);
-    FD_SET(socket_, &done);
-    FD_ZERO(&failed);
-    FD_SET(socket_, &failed);
-    timeval t{kConnectWaitSeconds, 0};
-    return ws().select(0, nullptr, &done, &failed, &t) > 0 && in_set(socket_, done) &&
-           !in_set(socket_, failed);
+    DWORD start = GetTickCount();
+    for (;;) {
+      MSG m;
+      while (PeekMessageA(&m, handle(), kDataSocketMessage, kDataSocketMessage, PM_REMOVE))
+        if (static_cast<SOCKET>(m.wParam) == socket_ && (WSAGETSELECTEVENT(m.lParam) & FD_CONNECT))
+          return WSAGETSELECTERROR(m.lParam) == 0;
+      DWORD waited = GetTickCount() - start;
+      if (waited >= kConnectWaitMs) return false;
+      DWORD slice = kConnectWaitMs - waited < 50 ? kConnectWaitMs - waited : 50;
+      MsgWaitForMultipleObjects(0, nullptr, FALSE, slice, QS_POSTMESSAGE);
+    }
   }
 
   bool connected_ = false;

@@ -428,10 +428,12 @@ TEST(DatagramUnit, BroadcastAndNoRouteInAPrivateNetwork) {
   // The omitted target is the same as the empty one.
   EXPECT_TRUE(call_bool(kDatagramSend, {datagram(), omitted(), integer(pb), text("again")}));
   ASSERT_TRUE(pump_until([&] { return count_of(kDatagram2, 0) == 2; }));
-  // A name that cannot be looked up (no name server is reachable from here, so the lookup
-  // fails at once) answers false; a datagram to an address with no route returns at once
-  // (whether the platform reports its loss is its own affair) and the unit goes on working.
+  // A connect to an address with no route, and to a name that cannot be looked up (no name
+  // server is reachable from here, so the lookup fails at once), answer false at once; a
+  // datagram to an address with no route returns at once too (whether the platform reports
+  // its loss is its own affair) and the unit goes on working.
   DWORD start = GetTickCount();
+  EXPECT_FALSE(call_bool(kConnect, {client(), text("192.0.2.1"), integer(pb)}));
   EXPECT_FALSE(call_bool(kConnect, {client(), text("no-such-host.invalid"), integer(pb)}));
   EXPECT_FALSE(call_bool(kDatagramSend, {datagram(), text("no-such-host.invalid"), integer(pb), text("x")}));
   call(kDatagramSend, {datagram(), text("192.0.2.1"), integer(pb), text("lost")});
