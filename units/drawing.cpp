@@ -24,9 +24,10 @@ int pen_style_of(int pick) {
 
 StyledDC::StyledDC(HDC dc, const DrawStyle& s) : dc_(dc), saved_(SaveDC(dc)) {
   pen_ = CreatePen(pen_style_of(s.pen_style), s.pen_width < 0 ? 0 : s.pen_width, s.pen & 0xFFFFFF);
+  const COLORREF fill = s.fill & 0xFFFFFF;
   if (s.fill_style == 1 || s.fill == 0xFF000000) brush_ = nullptr;
-  else if (s.fill_style >= 2 && s.fill_style <= 7) brush_ = CreateHatchBrush(kHatches[s.fill_style - 2], s.fill & 0xFFFFFF);
-  else brush_ = CreateSolidBrush(s.fill & 0xFFFFFF);
+  else if (s.fill_style >= 2 && s.fill_style <= 7) brush_ = CreateHatchBrush(kHatches[s.fill_style - 2], fill);
+  else brush_ = CreateSolidBrush(fill);
   SelectObject(dc, pen_ ? static_cast<HGDIOBJ>(pen_) : GetStockObject(BLACK_PEN));
   SelectObject(dc, brush_ ? static_cast<HGDIOBJ>(brush_) : GetStockObject(NULL_BRUSH));
   SelectObject(dc, s.font ? static_cast<HGDIOBJ>(s.font) : GetStockObject(DEFAULT_GUI_FONT));
