@@ -28,11 +28,14 @@ constexpr Field kFields[] = {
     {Kind::kColour, int32_t(kDefaultColour)}, {Kind::kFont},
 };
 
-// The patterns of a pattern text ("*.*" when there is none).
+constexpr size_t kMaxPatterns = 64;  // each pattern is one pass over the directory
+
+// The patterns of a pattern text ("*.*" when there is none; those past kMaxPatterns are left
+// out).
 std::vector<std::string> patterns_of(const std::string& text) {
   std::vector<std::string> out;
   size_t at = 0;
-  while (at <= text.size()) {
+  while (at <= text.size() && out.size() < kMaxPatterns) {
     size_t end = text.find(';', at);
     if (end == std::string::npos) end = text.size();
     std::string p = text.substr(at, end - at);
