@@ -755,3 +755,38 @@ TEST_F(MediaUnits, LinkerDefaultsEqualSavedDefaults) {
   units::release_events();
   EXPECT_EQ(compared, 11);
 }
+
+// The window's background picture and a button's picture take the same decoder: a PNG works
+// where a BMP did.
+TEST_F(MediaUnits, WindowAndButtonPicturesTakeTheOneDecoder) {
+  HWND window = units::live_window(*window_)->handle();
+  write(kOwn, 12, 0);  // picture mode: top left
+  write_bytes(kOwn, 11, fixture("two.png"));
+  EXPECT_EQ(screen_pixel(window, 2, 2), RGB(255, 0, 0));
+  EXPECT_EQ(screen_pixel(window, 20, 2), RGB(0, 0, 255));
+  write_bytes(kOwn, 11, fixture("two.jpg"));
+  EXPECT_EQ(screen_pixel(window, 2, 2) & 0xF0F0F0, RGB(240, 0, 0));
+  write_bytes(kOwn, 11, "no picture at all");  // nothing drawn, nothing broken
+  EXPECT_EQ(screen_pixel(window, 2, 2), GetSysColor(COLOR_BTNFACE));
+
+  Entry button;
+  button.id = 0x1601800F;
+  button.type = 0x1000B;
+  button.name = "按钮1";
+  button.left = button.top = 300;
+  button.width = 60;
+  button.height = 40;
+  button.flags = 1 | 4;
+  DestroyWindow(window);
+  window_->entries.push_back(button);
+  ASSERT_TRUE(units::load_window(*window_, false, nullptr));
+  write_bytes(0x1601800F, 8, fixture("two.gif"));
+  HWND b = handle(0x1601800F);
+  EXPECT_TRUE(GetWindowLongA(b, GWL_STYLE) & BS_BITMAP);
+  auto image = reinterpret_cast<HBITMAP>(SendMessageA(b, BM_GETIMAGE, IMAGE_BITMAP, 0));
+  ASSERT_TRUE(image);
+  BITMAP bm{};
+  GetObject(image, sizeof bm, &bm);
+  EXPECT_EQ(bm.bmWidth, 28);
+  EXPECT_EQ(bm.bmHeight, 14);
+}
