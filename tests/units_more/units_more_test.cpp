@@ -360,6 +360,22 @@ TEST(MoreUnitTypes, TypeRowsDataVersionsAndDefaults) {
     }
   }
 
+  // A window holding a unit whose data is of a newer version does not load.
+  {
+    WindowTemplate w;
+    w.id = 0x52018500;
+    w.entries = {entry(0x06018501, units::kWindowType, {0, 0, 200, 100}),
+                 entry(0x16018502, units::core_type(15), {10, 10, 80, 60})};
+    w.entries[1].data = u32s({2});
+    runtime::rt().templates.assign(1, &w);
+    EXPECT_FALSE(units::load_window(w, false, nullptr));
+    EXPECT_EQ(units::live_window(w), nullptr);
+    w.entries[1].data = u32s({1});
+    EXPECT_TRUE(units::load_window(w, false, nullptr));
+    if (units::WindowUnit* live = units::live_window(w)) DestroyWindow(live->handle());
+    runtime::rt().templates.clear();
+  }
+
   // The image linker writes, for a unit named with no field, what the unit saves of its
   // defaults (the drive, directory and date units save what they show: today, the current
   // drive and directory, so only their other fields are compared).
@@ -568,6 +584,15 @@ TEST_F(MoreUnits, ListsRadiosAndTabsRaiseTheirEvents) {
     std::memcpy(&v, values.data() + 4 * i, 4);
     EXPECT_EQ(v, sorted[i] == "甲" ? 10u : sorted[i] == "乙" ? 20u : 30u) << sorted[i];
   }
+
+  // Combo box with an edit field: typing raises event 1 and the content follows.
+  COMBOBOXINFO info{sizeof info};
+  ASSERT_TRUE(GetComboBoxInfo(handle(kCombo), &info) && info.hwndItem);
+  g_seen.clear();
+  for (char c : {'a', 'b'}) SendMessageA(info.hwndItem, WM_CHAR, c, 1);
+  pump();
+  EXPECT_EQ(std::count(g_seen.begin(), g_seen.end(), Seen{kCombo, 1, {}}), 2);
+  EXPECT_EQ(read_text(kCombo, 9), "ab");
 
   // Combo box, a drop-down list: a key selects the next item, event 0 gives its index.
   write(kCombo, 8, 1);
