@@ -57,7 +57,7 @@ void Sequencer::volume_played(const MIDIHDR* header) {
     volume_[channel] = percent;
     owner = owner_;
   }
-  if (owner && IsWindow(owner))
+  if (owner)  // a window that is gone just refuses the message
     PostMessageA(owner, kVolumeMessage, reinterpret_cast<WPARAM>(this),
                  static_cast<LPARAM>(percent << 16 | channel));
 }
