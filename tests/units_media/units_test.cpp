@@ -790,3 +790,27 @@ TEST_F(MediaUnits, WindowAndButtonPicturesTakeTheOneDecoder) {
   EXPECT_EQ(bm.bmWidth, 28);
   EXPECT_EQ(bm.bmHeight, 14);
 }
+
+// Writes out of range are clamped as each unit documents.
+TEST_F(MediaUnits, OutOfRangeWritesAreClamped) {
+  struct Case { uint32_t unit; int prop; int32_t written, expected; };
+  const Case cases[] = {
+      {kShapeBox, 9, 40, 9},          // shape 0..9
+      {kShapeBox, 12, -5, 0},         // line width
+      {kDrawPanel, 13, 99, 15},       // draw mode 0..15
+      {kDrawPanel, 15, 8, 7},         // fill style 0..7
+      {kGrid, 11, -3, 0},             // column width
+      {kPrinter, 19, 0, 1},           // copies
+      {kPrinter, 21, -10, 0},         // left margin
+      {kPrinter, 9, 9, 6},            // paper 0..6
+      {kCommonDlg, 8, 7, 4},          // dialog kind 0..4
+      {kNProvider, 9, -1, 0},         // columns
+      {kDBProvider, 9, 5, 2},         // open mode 0..2
+      {kPicBox, 11, 9, 4},            // picture mode 0..4
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(std::to_string(c.unit & 0xFF) + " property " + std::to_string(c.prop));
+    write(c.unit, c.prop, static_cast<uint32_t>(c.written));
+    EXPECT_EQ(static_cast<int32_t>(read(c.unit, c.prop)), c.expected);
+  }
+}
