@@ -618,6 +618,14 @@ TEST_F(MoreUnits, ListsRadiosAndTabsRaiseTheirEvents) {
   auto checked = std::find(g_seen.begin(), g_seen.end(), Seen{kChkList, 1, {1, 1}});
   EXPECT_NE(checked, g_seen.end());
   EXPECT_EQ(read_bytes(kChkList, 16), u32s({0, 1, 1}));
+  // With check on click, a click on an item's text toggles its check too.
+  write(kChkList, 10, 1);
+  SendMessageA(handle(kChkList), LVM_GETITEMRECT, 0, reinterpret_cast<LPARAM>(&(r = RECT{LVIR_LABEL})));
+  g_seen.clear();
+  click(handle(kChkList), {(r.left + r.right) / 2, (r.top + r.bottom) / 2});
+  pump();
+  EXPECT_NE(std::find(g_seen.begin(), g_seen.end(), Seen{kChkList, 1, {0, 1}}), g_seen.end());
+  EXPECT_EQ(read_bytes(kChkList, 16), u32s({1, 1, 1}));
   const std::string long_item(3000, 'x');  // an item longer than any fixed buffer reads whole
   write_bytes(kChkList, 15, units::encode_items({"一", long_item}));
   EXPECT_EQ(items(read_bytes(kChkList, 15)), (std::vector<std::string>{"一", long_item}));
