@@ -1,5 +1,6 @@
 // Serial port unit ("端口"): the port's settings as properties, opened on request (or on
 // creation), its worker's notifications raised as events on the main thread.
+#include <cstdint>
 #include "comm/commands.h"
 #include "comm/hidden_unit.h"
 #include "comm/serial_port.h"
@@ -18,72 +19,87 @@ enum Property : int {
 
 constexpr char kClass[] = "OrvelSerialPort";
 constexpr uint32_t kVersion = 4;
+constexpr int32_t kMin = INT32_MIN, kMax = INT32_MAX;
 
-// The stored value of a written integer, by property.
-int32_t clamped(int index, int32_t v) {
-  switch (index) {
-    case kPort: return v <= 0 ? 1 : v;
-    case kBaud: case kTimeout: return v < 0 ? 0 : v;
-    case kStopBits: return v <= 0 ? 1 : v > 3 ? 3 : v;
-    case kParity: return v < 0 ? 0 : v > 4 ? 4 : v;
-    case kFlow: return v < 0 ? 0 : v > 5 ? 5 : v;
-    case kRts: case kDtr: return v < 0 ? 0 : v > 2 ? 2 : v;
-    default: return v;
-  }
-}
+// Each integer property: its default and the range a written value is clamped to.
+struct IntRule {
+  int32_t initial, low, high;
+};
+constexpr IntRule kRules[kPropertyCount] = {
+    {1, 1, kMax},         // port number: values <= 0 become 1
+    {19200, 0, kMax},     // baud rate: negative values become 0
+    {8, kMin, kMax},      // data bits: stored unchanged, the low byte is used
+    {1, 1, 3},            // stop bits: 1 one, 2 one and a half, 3 two
+    {0, kMin, kMax},      // parity check: bit 0
+    {0, 0, 0},            // event character: a text, not in this table
+    {1000, 0, kMax},      // timeout in milliseconds
+    {0, kMin, kMax},      // open on creation
+    {0, 0, 4},            // parity: none, odd, even, mark, space
+    {0, 0, 5},            // flow control: none, CTS/RTS, CTS/DTR, DSR/RTS, DSR/DTR, XON/XOFF
+    {0, 0, 2},            // RTS line: 1 off
+    {0, 0, 2},            // DTR line: 1 off, 2 on, 0 as the driver has it
+};
+
+// The template record after its version word, in stored order, with the version that
+// brought each field.
+struct RecordField {
+  int index;
+  uint32_t since;
+};
+constexpr RecordField kRecord[] = {
+    {kPort, 1},    {kBaud, 1}, {kDataBits, 1}, {kStopBits, 1}, {kParityCheck, 1}, {kTimeout, 1},
+    {kOpenOnCreate, 1}, {kEventChar, 1}, {kParity, 2}, {kFlow, 3}, {kRts, 4}, {kDtr, 4},
+};
 
 // Event 0's status code of each notification 1026..1036 (1032, a byte, is event 1).
 constexpr int32_t kStatusOf[] = {1, 2, 3, 4, 5, 6, 0, 7, 8, 9, 10};
 
 class SerialUnit : public HiddenUnit {
  public:
-  SerialUnit() : port_(queue_) {}
+  SerialUnit() : port_(queue_) {
+    for (int i = 0; i < kPropertyCount; ++i) values_[i] = kRules[i].initial;
+  }
 
   bool load(units::DataReader& d) override {
     if (d.empty()) return true;
     uint32_t version = 0;
     if (!d.u32(version) || version > kVersion) return false;
-    int32_t v[kPropertyCount] = {};
-    for (int i : {kPort, kBaud, kDataBits, kStopBits, kParityCheck, kTimeout, kOpenOnCreate})
-      if (d.i32(v[i])) set_int(i, v[i]);
-    std::string event_char;
-    if (d.bytes(event_char)) s_.event_char = event_char;
-    if (version >= 2 && d.i32(v[kParity])) set_int(kParity, v[kParity]);
-    if (version >= 3 && d.i32(v[kFlow])) set_int(kFlow, v[kFlow]);
-    if (version >= 4) {
-      if (d.i32(v[kRts])) set_int(kRts, v[kRts]);
-      if (d.i32(v[kDtr])) set_int(kDtr, v[kDtr]);
+    for (const RecordField& f : kRecord) {
+      if (version < f.since) break;
+      int32_t v = 0;
+      if (f.index == kEventChar) d.bytes(event_char_);
+      else if (d.i32(v)) set_int(f.index, v);
     }
     return true;
   }
   std::string save() const override {
     units::DataWriter w;
     w.u32(kVersion);
-    for (int i : {kPort, kBaud, kDataBits, kStopBits, kParityCheck, kTimeout, kOpenOnCreate})
-      w.i32(get_int(i));
-    w.bytes(s_.event_char);
-    for (int i : {kParity, kFlow, kRts, kDtr}) w.i32(get_int(i));
+    for (const RecordField& f : kRecord) {
+      if (f.index == kEventChar) w.bytes(event_char_);
+      else w.i32(values_[f.index]);
+    }
     return w.data();
   }
   bool create_window(const units::CreateArgs& a) override {
     if (!create_hidden(kClass, a)) return false;
     queue_.set_target(handle());
-    if (!design() && open_on_create_) port_.open(s_);  // a failure is not reported
+    if (!design() && values_[kOpenOnCreate] != 0) open();  // a failure is not reported
     return true;
   }
   int set_property(int index, const units::PropData& v) override {
-    if (index == kEventChar) s_.event_char = text_in(v);
+    if (index == kEventChar) event_char_ = text_in(v);
     else if (index >= 0 && index < kPropertyCount) set_int(index, int_in(v));
     return 0;
   }
   bool get_property(int index, units::PropData& out) override {
-    if (index == kEventChar) out = text_out(s_.event_char);
-    else if (index >= 0 && index < kPropertyCount) out = int_out(get_int(index));
+    if (index == kEventChar) out = text_out(event_char_);
+    else if (index >= 0 && index < kPropertyCount) out = int_out(values_[index]);
     else return false;
     return true;
   }
 
-  bool open() { return port_.open(s_); }
+  bool open() { return port_.open(settings()); }
   void close() { port_.close(); }
   bool send(std::string_view bytes) { return port_.send(bytes); }
   int set_line(int state, int line) { return port_.set_line(state, line); }
@@ -99,52 +115,39 @@ class SerialUnit : public HiddenUnit {
   }
 
  private:
-  void set_int(int index, int32_t value) {
-    int32_t v = clamped(index, value);
-    switch (index) {
-      case kPort: s_.port = v; break;
-      case kBaud: s_.baud = v; break;
-      case kDataBits: s_.data_bits = v; break;
-      case kStopBits: s_.stop_bits = v; break;
-      case kParityCheck: s_.parity_check = (v & 1) != 0; break;
-      case kTimeout: s_.timeout = v; break;
-      case kOpenOnCreate: open_on_create_ = v != 0; break;
-      case kParity: s_.parity = v; break;
-      case kFlow: s_.flow = v; break;
-      case kRts: s_.rts = v; break;
-      case kDtr: s_.dtr = v; break;
-      default: break;
-    }
+  void set_int(int index, int32_t v) {
+    const IntRule& r = kRules[index];
+    values_[index] = v < r.low ? r.low : v > r.high ? r.high : v;
   }
-  int32_t get_int(int index) const {
-    switch (index) {
-      case kPort: return s_.port;
-      case kBaud: return s_.baud;
-      case kDataBits: return s_.data_bits;
-      case kStopBits: return s_.stop_bits;
-      case kParityCheck: return s_.parity_check ? 1 : 0;
-      case kTimeout: return s_.timeout;
-      case kOpenOnCreate: return open_on_create_ ? 1 : 0;
-      case kParity: return s_.parity;
-      case kFlow: return s_.flow;
-      case kRts: return s_.rts;
-      case kDtr: return s_.dtr;
-      default: return 0;
-    }
+  SerialSettings settings() const {
+    SerialSettings s;
+    s.port = values_[kPort];
+    s.baud = values_[kBaud];
+    s.data_bits = values_[kDataBits];
+    s.stop_bits = values_[kStopBits];
+    s.parity_check = (values_[kParityCheck] & 1) != 0;
+    s.event_char = event_char_;
+    s.timeout = values_[kTimeout];
+    s.parity = values_[kParity];
+    s.flow = values_[kFlow];
+    s.rts = values_[kRts];
+    s.dtr = values_[kDtr];
+    return s;
   }
   // Raises the queued notifications in order; stops when a handler destroyed the unit.
   void deliver() {
     HWND self = handle();
     for (const Notification& n : queue_.take()) {
       if (n.code == kNoteByte) raise(1, {n.param});
-      else if (n.code >= kNoteBreak && n.code <= kNoteCarrierOff) raise(0, {static_cast<uint32_t>(kStatusOf[n.code - kNoteBreak])});
+      else if (n.code >= kNoteBreak && n.code <= kNoteCarrierOff)
+        raise(0, {static_cast<uint32_t>(kStatusOf[n.code - kNoteBreak])});
       if (!still_here(self)) return;
     }
   }
 
-  SerialSettings s_;
-  bool open_on_create_ = false;
-  NotifyQueue queue_;  // before port_: the port's worker queues into it
+  int32_t values_[kPropertyCount];  // integer properties, clamped (kEventChar unused)
+  std::string event_char_;          // only its first byte counts; empty = none
+  NotifyQueue queue_;               // before port_: the port's worker queues into it
   SerialPort port_;
 };
 
