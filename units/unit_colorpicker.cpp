@@ -27,6 +27,13 @@ constexpr uint32_t kStandard[16] = {
 class ColorPicker : public StoredUnit {
  public:
   ColorPicker() : StoredUnit(kFields, std::size(kFields), 1) {}
+  // Escape and Enter close an open drop-down; they do not reach the window (which would
+  // close, or click its default button).
+  bool wants_key(const MSG& m) override {
+    bool key = (m.message == WM_KEYDOWN || m.message == WM_KEYUP || m.message == WM_CHAR) &&
+               (m.wParam == VK_ESCAPE || m.wParam == VK_RETURN);
+    return key && SendMessageA(handle(), CB_GETDROPPEDSTATE, 0, 0) != 0;
+  }
   bool create_window(const CreateArgs& a) override {
     DWORD style = base_style(a) | CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED | WS_VSCROLL;
     if (!create_control("COMBOBOX", "", style, 0, a.left, a.top, a.width, a.height + 240,
@@ -131,7 +138,9 @@ class ColorPicker : public StoredUnit {
   }
 };
 
-void* __cdecl colorpicker_interface(int number) { return table_interface<ColorPicker>(number, false); }
+void* __cdecl colorpicker_interface(int number) {
+  return standard_interface(number, &create_op<ColorPicker>, {kWantsKey});
+}
 
 constexpr uint16_t kTypes[] = {kPropColourOrClear, kPropBool};
 constexpr auto kProperties = with_common(kTypes);

@@ -34,6 +34,13 @@ class ComboBox : public StoredUnit, public DataBound {
   ComboBox() : StoredUnit(kFields, std::size(kFields), 1) {
     use_colours(kTextColour, kBackColour, COLOR_WINDOW);
   }
+  // Escape and Enter close an open drop-down; they do not reach the window (which would
+  // close, or click its default button).
+  bool wants_key(const MSG& m) override {
+    bool key = (m.message == WM_KEYDOWN || m.message == WM_KEYUP || m.message == WM_CHAR) &&
+               (m.wParam == VK_ESCAPE || m.wParam == VK_RETURN);
+    return key && SendMessageA(handle(), CB_GETDROPPEDSTATE, 0, 0) != 0;
+  }
   bool create_window(const CreateArgs& a) override {
     static const DWORD kinds[] = {CBS_DROPDOWN, CBS_DROPDOWNLIST, CBS_SIMPLE};
     DWORD style = base_style(a) | WS_VSCROLL | CBS_AUTOHSCROLL | kinds[num(kKind)];
@@ -177,7 +184,9 @@ class ComboBox : public StoredUnit, public DataBound {
   }
 };
 
-void* __cdecl combobox_interface(int number) { return table_interface<ComboBox>(number, true); }
+void* __cdecl combobox_interface(int number) {
+  return standard_interface(number, &create_op<ComboBox>, {kConvertTexts, kWantsKey});
+}
 
 constexpr uint16_t kTypes[] = {kPropPick, kPropText, kPropInt, kPropInt, kPropInt, kPropText,
                                kPropBool, kPropInt, kPropColour, kPropBackColour, kPropFont,

@@ -30,6 +30,13 @@ constexpr Field kFields[] = {
 class DatePicker : public StoredUnit, public DataBound {
  public:
   DatePicker() : StoredUnit(kFields, std::size(kFields), 1) {}
+  // Escape and Enter close an open drop-down; they do not reach the window (which would
+  // close, or click its default button).
+  bool wants_key(const MSG& m) override {
+    bool key = (m.message == WM_KEYDOWN || m.message == WM_KEYUP || m.message == WM_CHAR) &&
+               (m.wParam == VK_ESCAPE || m.wParam == VK_RETURN);
+    return key && SendMessageA(handle(), DTM_GETMONTHCAL, 0, 0) != 0;
+  }
   bool create_window(const CreateArgs& a) override {
     init_common_controls(ICC_DATE_CLASSES);
     static const DWORD formats[] = {DTS_SHORTDATEFORMAT, DTS_LONGDATEFORMAT, DTS_TIMEFORMAT};
@@ -113,7 +120,9 @@ class DatePicker : public StoredUnit, public DataBound {
   bool writing_ = false;
 };
 
-void* __cdecl datepicker_interface(int number) { return table_interface<DatePicker>(number, true); }
+void* __cdecl datepicker_interface(int number) {
+  return standard_interface(number, &create_op<DatePicker>, {kConvertTexts, kWantsKey});
+}
 
 constexpr uint16_t kTypes[] = {kPropBool, kPropPick, kPropDateTime, kPropDateTime,
                                kPropDateTime, kPropFont, kPropPick, kPropText18, kPropText20};

@@ -37,6 +37,13 @@ class DriverBox : public StoredUnit {
   DriverBox() : StoredUnit(kFields, std::size(kFields), 1) {
     use_colours(kTextColour, kBackColour, COLOR_WINDOW);
   }
+  // Escape and Enter close an open drop-down; they do not reach the window (which would
+  // close, or click its default button).
+  bool wants_key(const MSG& m) override {
+    bool key = (m.message == WM_KEYDOWN || m.message == WM_KEYUP || m.message == WM_CHAR) &&
+               (m.wParam == VK_ESCAPE || m.wParam == VK_RETURN);
+    return key && SendMessageA(handle(), CB_GETDROPPEDSTATE, 0, 0) != 0;
+  }
   bool create_window(const CreateArgs& a) override {
     DWORD style = base_style(a) | CBS_DROPDOWNLIST | WS_VSCROLL;
     if (!create_control("COMBOBOX", "", style, 0, a.left, a.top, a.width, a.height + 200,
@@ -100,7 +107,9 @@ class DriverBox : public StoredUnit {
   std::vector<std::string> drives_;
 };
 
-void* __cdecl driverbox_interface(int number) { return table_interface<DriverBox>(number, true); }
+void* __cdecl driverbox_interface(int number) {
+  return standard_interface(number, &create_op<DriverBox>, {kConvertTexts, kWantsKey});
+}
 
 constexpr uint16_t kTypes[] = {kPropText, kPropPick, kPropColour, kPropBackColour, kPropFont};
 constexpr auto kProperties = with_common(kTypes);

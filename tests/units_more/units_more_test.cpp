@@ -319,7 +319,9 @@ TEST(MoreUnitTypes, TypeRowsDataVersionsAndDefaults) {
     for (int op : {units::kCreate, units::kSetProperty, units::kGetAllData, units::kGetProperty})
       EXPECT_TRUE(units::type_operation(t, op)) << op;
     EXPECT_EQ(units::type_operation(t, units::kConvertTexts) != nullptr, r.texts);
-    EXPECT_FALSE(units::type_operation(t, units::kWantsKey));
+    // Drop-down units keep Escape and Enter while their list is open.
+    bool drops = r.type == 14 || r.type == 23 || r.type == 25 || r.type == 28;
+    EXPECT_EQ(units::type_operation(t, units::kWantsKey) != nullptr, drops);
   }
 
   units::hold_events();  // units outside any window record raise nothing
@@ -676,6 +678,18 @@ TEST_F(MoreUnits, ListsRadiosAndTabsRaiseTheirEvents) {
   write(kTab, 12, 0);  // a written page shows its units too
   EXPECT_TRUE(IsWindowVisible(handle(kDate)));
   EXPECT_FALSE(IsWindowVisible(handle(kColour)));
+
+  // Escape while the combo box's list is open closes the list, not the window; with the
+  // list closed it closes the window (Escape closes is on).
+  units::WindowUnit* window = units::live_window(*g_window);
+  SetFocus(handle(kCombo));
+  SendMessageA(handle(kCombo), CB_SHOWDROPDOWN, TRUE, 0);
+  MSG escape{handle(kCombo), WM_KEYDOWN, VK_ESCAPE, 1, GetTickCount(), {0, 0}};
+  EXPECT_FALSE(window->pre_translate(escape));
+  EXPECT_TRUE(units::live_window(*g_window));
+  SendMessageA(handle(kCombo), CB_SHOWDROPDOWN, FALSE, 0);
+  EXPECT_TRUE(window->pre_translate(escape));
+  EXPECT_EQ(units::live_window(*g_window), nullptr);
 }
 
 TEST_F(MoreUnits, ListsAndDatesBoundToADataSource) {
