@@ -85,6 +85,11 @@ class ComboBox : public StoredUnit, public DataBound {
       fill_list(handle(), kComboBoxMessages, column.values, {});
     set_list_current(handle(), kComboBoxMessages, column.current);
   }
+  void convert_texts(TextRoutine routine, void* user) override {
+    refresh(kContent);  // what was typed is converted, not the content last written
+    StoredUnit::convert_texts(routine, user);
+    if (handle() && num(kKind) != 1) SetWindowTextA(handle(), str(kContent).c_str());
+  }
   void convert_items(TextRoutine routine, void* user) override {
     refresh(kItems);
     std::vector<std::string> items = decode_items(str(kItems));
