@@ -23,18 +23,17 @@ class DatagramUnit : public SocketUnit {
       sockaddr_in target;
       return resolve(address, port, target) && send_datagram(target, bytes);
     }
-    // A broadcast goes out to the port given, from a socket that allows it; the unit then
-    // gets a fresh socket without the option.
-    BOOL on = TRUE;
+    // A broadcast goes out to the port given, with the broadcast option on just for it. The
+    // option is switched off again on the same socket rather than by opening a fresh one:
+    // datagrams received but not yet read would go with the old socket, and the port could
+    // be taken by someone else in between.
+    if (port > 65535) return false;
     sockaddr_in target{};
     target.sin_family = AF_INET;
     target.sin_addr.s_addr = INADDR_BROADCAST;
-    if (port > 65535) return false;
     target.sin_port = ws().htons(static_cast<u_short>(port));
-    bool sent = ws().setsockopt(socket_, SOL_SOCKET, SO_BROADCAST,
-                                reinterpret_cast<const char*>(&on), sizeof on) == 0 &&
-                send_datagram(target, bytes);
-    open();
+    bool sent = set_broadcast(true) && send_datagram(target, bytes);
+    if (!set_broadcast(false)) open();  // never left able to broadcast
     return sent;
   }
 
@@ -53,6 +52,11 @@ class DatagramUnit : public SocketUnit {
   }
 
  private:
+  bool set_broadcast(bool on) {
+    BOOL value = on ? TRUE : FALSE;
+    return ws().setsockopt(socket_, SOL_SOCKET, SO_BROADCAST, reinterpret_cast<const char*>(&value),
+                           sizeof value) == 0;
+  }
   bool send_datagram(const sockaddr_in& target, std::string_view bytes) {
     int n = ws().sendto(socket_, bytes.data(), static_cast<int>(bytes.size()), 0,
                         reinterpret_cast<const sockaddr*>(&target), sizeof target);
