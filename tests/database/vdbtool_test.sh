@@ -9,6 +9,8 @@ DIR=$(mktemp -d /tmp/vdbtool_test.XXXXXX)
 trap 'rm -rf "$DIR"' EXIT
 cd "$DIR" || exit 1
 FAILED=0
+# A copy of its own: a build that relinks the tool meanwhile does not change it under the test.
+cp "$TOOL" "$DIR/vdbtool.exe" && TOOL="$DIR/vdbtool.exe"
 
 tool() { "$WINE_RUN" "$TOOL" "$@"; }
 fail() { echo "FAIL: $*"; FAILED=$((FAILED + 1)); }
