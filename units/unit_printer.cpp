@@ -96,23 +96,11 @@ class Printer : public StoredUnit, public PrinterOps {
   int page_count() const override { return static_cast<int>(pages_.size()) + (recording_ ? 1 : 0); }
   bool render_page(int index, HDC dc, const RECT& area) override {
     if (index < 0 || index >= page_count()) return false;
-    if (index == static_cast<int>(pages_.size())) close_page(), open_page_after_preview_ = true;
+    // The page being drawn is closed to be shown, then goes on as a copy of itself.
+    bool open_page_shown = index == static_cast<int>(pages_.size());
+    if (open_page_shown) close_page();
     bool ok = PlayEnhMetaFile(dc, pages_[index].get(), &area) != FALSE;
-    if (open_page_after_preview_) {
-      // The page being drawn was closed to show it: it goes on as a copy of itself.
-      open_page_after_preview_ = false;
-      HENHMETAFILE shown = pages_.back().release();
-      pages_.pop_back();
-      if (open_page()) {
-        RECT whole{0, 0, page_.cx * ref_dpi_.cx / 254, page_.cy * ref_dpi_.cy / 254};
-        SaveDC(page_dc_);
-        SetMapMode(page_dc_, MM_TEXT);
-        SetViewportOrgEx(page_dc_, 0, 0, nullptr);
-        PlayEnhMetaFile(page_dc_, shown, &whole);
-        RestoreDC(page_dc_, -1);
-      }
-      DeleteEnhMetaFile(shown);
-    }
+    if (open_page_shown) reopen_last_page();
     return ok;
   }
   bool clear() override {
@@ -224,6 +212,18 @@ class Printer : public StoredUnit, public PrinterOps {
     recording_ = true;
     return true;
   }
+  // The last closed page becomes the page being drawn again, holding what it held.
+  void reopen_last_page() {
+    Metafile shown = std::move(pages_.back());
+    pages_.pop_back();
+    if (!open_page()) return;
+    RECT whole{0, 0, page_.cx * ref_dpi_.cx / 254, page_.cy * ref_dpi_.cy / 254};
+    int saved = SaveDC(page_dc_);
+    SetMapMode(page_dc_, MM_TEXT);
+    SetViewportOrgEx(page_dc_, 0, 0, nullptr);
+    PlayEnhMetaFile(page_dc_, shown.get(), &whole);
+    RestoreDC(page_dc_, saved);
+  }
   void close_page() {
     if (!recording_) return;
     pages_.emplace_back(CloseEnhMetaFile(page_dc_));
@@ -233,7 +233,7 @@ class Printer : public StoredUnit, public PrinterOps {
   std::string document_;
   std::vector<Metafile> pages_;
   HDC page_dc_ = nullptr;
-  bool recording_ = false, open_page_after_preview_ = false;
+  bool recording_ = false;
   SIZE page_{2100, 2970}, ref_dpi_{96, 96};
 };
 

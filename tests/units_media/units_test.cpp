@@ -515,6 +515,13 @@ TEST_F(MediaUnits, PrinterRecordsPagesOfTextAndPictures) {
   EXPECT_EQ(GetPixel(mem, 50, 10), RGB(0, 255, 0)) << "the line at 10 mm";
   EXPECT_EQ(GetPixel(mem, 50, 30), RGB(255, 255, 255));
   EXPECT_FALSE(printer->render_page(2, mem, page));
+  // The page being drawn goes on after a preview of it, with what it held.
+  EXPECT_TRUE(printer->line(0, 300, 1000, 300));
+  EXPECT_EQ(printer->page_count(), 2);
+  FillRect(mem, &page, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+  ASSERT_TRUE(printer->render_page(1, mem, page));
+  EXPECT_EQ(GetPixel(mem, 50, 10), RGB(0, 255, 0));
+  EXPECT_EQ(GetPixel(mem, 50, 30), RGB(0, 255, 0));
   SelectObject(mem, old);
   DeleteObject(bmp);
   DeleteDC(mem);
