@@ -66,8 +66,12 @@ int main(int argc, char** argv) {
   o.file = dir + "b";
   o.share = share;
   Database* db = nullptr;
+  // The index is made once, then the database is opened with it, as a program does.
   if ((rc = open_database(o, &db))) return fail("open", rc);
   if ((rc = db->create_index({"b", {"id"}, 0, 0, 8}))) return fail("create index", rc);
+  close_database(db);
+  o.indexes = {"b"};
+  if ((rc = open_database(o, &db))) return fail("open with the index", rc);
   t = now();
   for (int32_t i = 0; i < n; ++i) {
     int32_t k = key_of(i, n);
