@@ -835,6 +835,41 @@ TEST_F(MoreUnits, BarsSliderSpinDatesAndLink) {
   SendMessageA(handle(kMonth), MCM_GETCURSEL, 0, reinterpret_cast<LPARAM>(&t));
   EXPECT_EQ(t.wYear, 2023);
   EXPECT_EQ(t.wDay, 15);
+  // The user's picks: an arrow key in the date picker changes one field of its date, a click
+  // on a day of the calendar selects it; each raises event 0 and the value follows.
+  write_date(kDate, 10, 45000.0);
+  RECT field;
+  GetClientRect(handle(kDate), &field);
+  click(handle(kDate), {12, field.bottom / 2});  // selects a field of the date
+  g_seen.clear();
+  key(handle(kDate), VK_UP);
+  pump();
+  ASSERT_FALSE(g_seen.empty());
+  EXPECT_EQ(g_seen.back(), (Seen{kDate, 0, {}}));
+  double picked = read_date(kDate, 10);
+  EXPECT_NE(picked, 45000.0);  // one field moved on
+  EXPECT_EQ(picked, std::floor(picked));  // a whole date still
+  write_date(kMonth, 13, 45000.0);  // 15 March 2023
+  RECT client;
+  GetClientRect(handle(kMonth), &client);
+  POINT day20{-1, -1};
+  for (int y = 0; y < client.bottom && day20.x < 0; y += 3)
+    for (int x = 0; x < client.right && day20.x < 0; x += 3) {
+      MCHITTESTINFO hit{};
+      hit.cbSize = MCHITTESTINFO_V1_SIZE;
+      hit.pt = {x, y};
+      if (SendMessageA(handle(kMonth), MCM_HITTEST, 0, reinterpret_cast<LPARAM>(&hit)) == MCHT_CALENDARDATE &&
+          hit.st.wMonth == 3 && hit.st.wDay == 20)
+        day20 = {x, y};
+    }
+  ASSERT_GE(day20.x, 0);
+  g_seen.clear();
+  click(handle(kMonth), day20);
+  pump();
+  ASSERT_FALSE(g_seen.empty());
+  EXPECT_EQ(g_seen.back(), (Seen{kMonth, 0, {}}));
+  EXPECT_DOUBLE_EQ(read_date(kMonth, 13), 45005.0);
+
   // The limits keep a value inside them.
   write_date(kDate, 11, 45000.0);
   write_date(kDate, 12, 45010.0);
