@@ -609,6 +609,23 @@ TEST_F(MoreUnits, ListsRadiosAndTabsRaiseTheirEvents) {
   write_text(kCombo, 9, "三");  // the content of a drop-down list selects its item
   EXPECT_EQ(read(kCombo, 15), 2);
 
+  // Colour picker: a key picks the next swatch, event 0 gives its colour; a colour not among
+  // the swatches joins them; transparent, when allowed, is a swatch of its own.
+  write(kColour, 8, 0x000000);
+  g_seen.clear();
+  key(handle(kColour), VK_DOWN);
+  pump();
+  ASSERT_FALSE(g_seen.empty());
+  EXPECT_EQ(g_seen.back(), (Seen{kColour, 0, {0x000080}}));
+  EXPECT_EQ(read(kColour, 8), 0x000080);
+  write(kColour, 8, 0x123456);
+  EXPECT_EQ(read(kColour, 8), 0x123456);
+  write(kColour, 8, 0xFF000000);  // transparent, not allowed: black
+  EXPECT_EQ(read(kColour, 8), 0);
+  write(kColour, 9, 1);
+  write(kColour, 8, 0xFF000000);
+  EXPECT_EQ(static_cast<uint32_t>(read(kColour, 8)), 0xFF000000u);
+
   // Check list box: a click on an item's box checks it (event 1: item, 1); the checks read
   // back one value per item.
   write_bytes(kChkList, 15, units::encode_items({"一", "二", "三"}));
