@@ -71,6 +71,7 @@ class Database {
   double created() const { return layout_.header.created; }
   bool has_password() const { return file_.cipher().on; }
   int32_t field_count() const { return static_cast<int32_t>(layout_.fields.size()); }
+  // Field f, 0 <= f < field_count() (the callers check: field operations answer -61 outside).
   const FieldDescriptor& field(int32_t f) const { return layout_.fields[static_cast<size_t>(f)]; }
   const std::vector<FieldDescriptor>& fields() const { return layout_.fields; }
   int32_t version() const { return layout_.header.version; }
@@ -142,6 +143,7 @@ class Database {
   // --- indexes
   int32_t create_index(const IndexSpec& spec);
   int32_t index_count() const { return static_cast<int32_t>(indexes_.size()); }
+  // Of index i (0-based; empty outside 0..index_count() - 1).
   const std::string& index_name(int32_t i) const;
   std::vector<std::string> index_fields(int32_t i) const;
   const std::string& index_path(int32_t i) const;

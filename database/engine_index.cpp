@@ -16,11 +16,21 @@ constexpr size_t kMaxIndexes = 10;
 
 }  // namespace
 
-const std::string& Database::index_name(int32_t i) const { return indexes_[static_cast<size_t>(i)]->name; }
-const std::string& Database::index_path(int32_t i) const { return indexes_[static_cast<size_t>(i)]->path; }
+namespace {
+const std::string kNoName;
+}  // namespace
+
+const std::string& Database::index_name(int32_t i) const {
+  return i >= 0 && i < index_count() ? indexes_[static_cast<size_t>(i)]->name : kNoName;
+}
+
+const std::string& Database::index_path(int32_t i) const {
+  return i >= 0 && i < index_count() ? indexes_[static_cast<size_t>(i)]->path : kNoName;
+}
 
 std::vector<std::string> Database::index_fields(int32_t i) const {
   std::vector<std::string> out;
+  if (i < 0 || i >= index_count()) return out;
   const IndexKey& k = indexes_[static_cast<size_t>(i)]->tree.key();
   for (int32_t p = 0; p < k.shape.count; ++p) out.push_back(field_name(k.fields[p]));
   return out;
