@@ -811,6 +811,36 @@ TEST_F(MoreUnits, BarsSliderSpinDatesAndLink) {
   write(kVScroll, 10, 20); // maximum below the minimum: the range is 20..50
   EXPECT_EQ(read(kVScroll, 8), 50);
 
+  // Dragging the thumb with the mouse follows it (events while dragging are on by default).
+  write(kHScroll, 8, 0);
+  HWND top = units::live_window(*g_window)->handle();
+  SetForegroundWindow(top);
+  kit::drive::wait_until([&] { return GetForegroundWindow() == top; }, 1000);
+  RECT bar;
+  GetWindowRect(handle(kHScroll), &bar);
+  int arrow = GetSystemMetrics(SM_CXHSCROLL), y = (bar.top + bar.bottom) / 2;
+  auto mouse = [](DWORD flags) {
+    INPUT in{};
+    in.type = INPUT_MOUSE;
+    in.mi.dwFlags = flags;
+    SendInput(1, &in, sizeof in);
+  };
+  SetCursorPos(bar.left + arrow + 4, y);  // on the thumb at position 0
+  mouse(MOUSEEVENTF_LEFTDOWN);
+  SetCursorPos((bar.left + bar.right) / 2, y);
+  mouse(MOUSEEVENTF_MOVE);
+  mouse(MOUSEEVENTF_LEFTUP);
+  g_seen.clear();
+  kit::drive::wait_until([&] {
+    pump();
+    return read(kHScroll, 8) > 20;
+  }, 3000);
+  EXPECT_GT(read(kHScroll, 8), 20);
+  EXPECT_LT(read(kHScroll, 8), 80);
+  ASSERT_FALSE(g_seen.empty());
+  EXPECT_EQ(g_seen.back().unit, kHScroll);
+  EXPECT_EQ(static_cast<int64_t>(g_seen.back().args[0]), read(kHScroll, 8));
+
   // Progress bar: a written position is clamped and reported.
   write(kProgress, 13, 150);
   EXPECT_EQ(read(kProgress, 13), 100);
