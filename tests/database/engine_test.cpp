@@ -994,3 +994,34 @@ TEST_F(Engine, SeekTakesOneValuePerKeyPartAndCutsTexts) {
   EXPECT_EQ(db->current(), 2);
   tool_args_["s"] = "--index s";
 }
+
+TEST_F(Engine, ShareModesKeepOtherOpensOut) {
+  ASSERT_EQ(create_database(dir_ + "sh", {{"x", kInt, 0}, {"m", kMemo, 0}}), 0);
+  // What another open (a second handle, as another process would hold) may do while the
+  // database is open with each share mode, for reading and for writing (an open for writing
+  // reads too, so deny-read keeps it out as well).
+  struct Case { int32_t share; bool read_only; int32_t other_read, other_write; } cases[] = {
+      {1, false, 0, 0},     {2, false, -12, -12}, {3, false, 0, -12},
+      {4, false, -12, -12}, {3, true, 0, -12},    {1, true, 0, 0},
+  };
+  for (const Case& c : cases) {
+    OpenOptions o;
+    o.share = c.share;
+    o.read_only = c.read_only;
+    Database* db = open(dir_ + "sh", o);
+    ASSERT_NE(db, nullptr);
+    for (const char* file : {"sh.VDB", "sh.VDT"}) {
+      DbFile other;
+      EXPECT_EQ(other.open(dir_ + file, false, Share::kAll), c.other_read) << file << " share " << c.share;
+      other.close();
+      EXPECT_EQ(other.open(dir_ + file, true, Share::kAll), c.other_write) << file << " share " << c.share;
+    }
+    if (!c.read_only) EXPECT_EQ(db->append_values({Value::of_int(kInt, c.share), Value::of_bytes(kText, "m")}), 0);
+    else EXPECT_NE(db->append_blank(), 0) << "a read-only open writes nothing";
+    close_database(db);
+  }
+  Database* db = open(dir_ + "sh");
+  int32_t c = 0;
+  ASSERT_EQ(db->record_count(&c), 0);
+  EXPECT_EQ(c, 4);
+}
