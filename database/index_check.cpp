@@ -49,10 +49,8 @@ class Checker {
     std::vector<uint8_t> p(size_t(k_.page_size));
     rc = f_.read_exact(uint64_t(page) * uint32_t(k_.page_size), p.data(), uint32_t(p.size()), kIndexPageError);
     if (rc) return false;
-    uint16_t flags;
-    int16_t n;
-    std::memcpy(&flags, p.data(), 2);
-    std::memcpy(&n, p.data() + 2, 2);
+    uint16_t flags = flags_of(p.data());
+    int32_t n = count_of(p.data());
     if (flags != kLeafPage && flags != kBranchPage) {
       fault(page, -1, "page in the tree with flags " + std::to_string(flags));
       return false;
@@ -126,11 +124,11 @@ class Checker {
       state_[size_t(page)] = kOnFreeList;
       rc = f_.read_exact(uint64_t(page) * uint32_t(k_.page_size), p.data(), 12, kIndexPageError);
       if (rc) break;
-      if (get32(p.data()) != kFreePage) fault(page, -1, "page on the free list not marked free");
-      if (get32(p.data() + 4) != prev) fault(page, -1, "free page's previous link is wrong");
+      if (!is_free(p.data())) fault(page, -1, "page on the free list not marked free");
+      if (get32(p.data() + kFreePrev) != prev) fault(page, -1, "free page's previous link is wrong");
       ++count;
       prev = page;
-      page = get32(p.data() + 8);
+      page = get32(p.data() + kFreeNext);
     }
     r_.free_pages = count;
     if (rc == 0 && count != h_.free_count)

@@ -8,14 +8,6 @@ namespace database {
 
 using namespace page_bytes;
 
-namespace {
-
-// Free page: flags 2, count 0, previous free page at 4, next at 8.
-constexpr int kPrev = 4;
-constexpr int kNext = 8;
-
-}  // namespace
-
 IndexPager::IndexPager(DbFile& file, int32_t page_size) : file_(file), page_size_(page_size) {}
 
 void IndexPager::set_keep(bool keep) {
@@ -244,22 +236,22 @@ uint8_t* IndexPager::take(int32_t* n) {
   }
   int32_t head = h.free_head;
   uint8_t* p = head > 0 ? page(head) : nullptr;
-  if (!p || get32(p) != kFreePage) {
+  if (!p || !is_free(p)) {
     fail(kIndexPageError);
     return nullptr;
   }
-  int32_t next = get32(p + kNext);
+  int32_t next = get32(p + kFreeNext);
   if (next < 0 || next >= h.page_count || next == head) {
     fail(kIndexPageError);
     return nullptr;
   }
   if (next) {
     uint8_t* q = page(next);
-    if (!q || get32(q) != kFreePage) {
+    if (!q || !is_free(q)) {
       fail(kIndexPageError);
       return nullptr;
     }
-    put32(q + kPrev, 0);
+    put32(q + kFreePrev, 0);
     mark_dirty(next);
   }
   h.free_head = next;
@@ -271,15 +263,15 @@ uint8_t* IndexPager::take(int32_t* n) {
 int32_t IndexPager::unlink_free(int32_t n) {
   uint8_t* p = page(n);
   if (!p) return rc_;
-  int32_t prev = get32(p + kPrev), next = get32(p + kNext);
+  int32_t prev = get32(p + kFreePrev), next = get32(p + kFreeNext);
   IndexHeader& h = header_;
   if (prev < 0 || prev >= h.page_count || next < 0 || next >= h.page_count || prev == n || next == n ||
       h.free_count <= 0)
     return fail(kIndexPageError);
   if (prev) {
     uint8_t* q = page(prev);
-    if (!q || get32(q + kNext) != n) return fail(kIndexPageError);
-    put32(q + kNext, next);
+    if (!q || get32(q + kFreeNext) != n) return fail(kIndexPageError);
+    put32(q + kFreeNext, next);
     mark_dirty(prev);
   } else {
     if (h.free_head != n) return fail(kIndexPageError);
@@ -287,8 +279,8 @@ int32_t IndexPager::unlink_free(int32_t n) {
   }
   if (next) {
     uint8_t* q = page(next);
-    if (!q || get32(q + kPrev) != n) return fail(kIndexPageError);
-    put32(q + kPrev, prev);
+    if (!q || get32(q + kFreePrev) != n) return fail(kIndexPageError);
+    put32(q + kFreePrev, prev);
     mark_dirty(next);
   }
   h.free_count--;
@@ -308,9 +300,7 @@ int32_t IndexPager::release(int32_t n) {
       int32_t last = h.page_count - 1;
       uint8_t* p = page(last);
       if (!p) return rc_;
-      uint16_t flags;
-      std::memcpy(&flags, p, 2);
-      if (!(flags & kFreePage)) break;
+      if (!(flags_of(p) & kFreePage)) break;
       if (unlink_free(last)) return rc_;
       forget(last);
       h.page_count = last;
@@ -320,15 +310,15 @@ int32_t IndexPager::release(int32_t n) {
   int32_t head = h.free_head;
   if (head) {
     uint8_t* q = page(head);
-    if (!q || get32(q) != kFreePage) return fail(kIndexPageError);
-    put32(q + kPrev, n);
+    if (!q || !is_free(q)) return fail(kIndexPageError);
+    put32(q + kFreePrev, n);
     mark_dirty(head);
   }
   uint8_t* p = fresh(n);
   if (!p) return rc_;
-  put32(p, kFreePage);
-  put32(p + kPrev, 0);
-  put32(p + kNext, head);
+  set_head(p, kFreePage, 0);
+  put32(p + kFreePrev, 0);
+  put32(p + kFreeNext, head);
   h.free_head = n;
   h.free_count++;
   return 0;

@@ -25,21 +25,22 @@ inline int32_t get32(const uint8_t* p) {
   return v;
 }
 inline void put32(uint8_t* p, int32_t v) { std::memcpy(p, &v, 4); }
-inline uint16_t flags_of(const uint8_t* p) {
-  uint16_t v;
-  std::memcpy(&v, p, 2);
-  return v;
+// The page head through its stored layout (PageHead).
+inline PageHead head_of(const uint8_t* p) {
+  PageHead h;
+  std::memcpy(&h, p, sizeof h);
+  return h;
 }
-inline int32_t count_of(const uint8_t* p) {
-  int16_t v;
-  std::memcpy(&v, p + 2, 2);
-  return v;
-}
+inline uint16_t flags_of(const uint8_t* p) { return head_of(p).flags; }
+inline int32_t count_of(const uint8_t* p) { return head_of(p).count; }
 inline void set_head(uint8_t* p, uint16_t flags, int32_t count) {
-  int16_t c = static_cast<int16_t>(count);
-  std::memcpy(p, &flags, 2);
-  std::memcpy(p + 2, &c, 2);
+  PageHead h{flags, static_cast<int16_t>(count)};
+  std::memcpy(p, &h, sizeof h);
 }
+// A free page: flags 2, no entries; its previous and next free pages at bytes 4 and 8.
+inline bool is_free(const uint8_t* p) { return flags_of(p) == kFreePage && count_of(p) == 0; }
+inline constexpr int kFreePrev = 4;
+inline constexpr int kFreeNext = 8;
 }  // namespace page_bytes
 
 class IndexPager {

@@ -13,8 +13,13 @@ class ScratchDirTest : public ::testing::Test {
     GetTempPathA(MAX_PATH, tmp);
     dir_ = std::string(tmp) + "orvel_db_" + std::to_string(GetCurrentProcessId()) + "\\";
     CreateDirectoryA(dir_.c_str(), nullptr);
+    empty_dir();  // what a killed earlier process of the same number left behind
   }
   void TearDown() override {
+    empty_dir();
+    EXPECT_TRUE(RemoveDirectoryA(dir_.c_str()));
+  }
+  void empty_dir() {
     WIN32_FIND_DATAA f;
     HANDLE h = FindFirstFileA((dir_ + "*").c_str(), &f);
     if (h != INVALID_HANDLE_VALUE) {
@@ -22,7 +27,6 @@ class ScratchDirTest : public ::testing::Test {
       while (FindNextFileA(h, &f));
       FindClose(h);
     }
-    EXPECT_TRUE(RemoveDirectoryA(dir_.c_str()));
   }
   // Size of a file in the folder, -1 when it does not exist.
   int64_t size_of(const std::string& name) {
