@@ -819,17 +819,20 @@ TEST_F(MoreUnits, BarsSliderSpinDatesAndLink) {
   RECT bar;
   GetWindowRect(handle(kHScroll), &bar);
   int arrow = GetSystemMetrics(SM_CXHSCROLL), y = (bar.top + bar.bottom) / 2;
-  auto mouse = [](DWORD flags) {
+  // Each event carries its own place (input is handled later, where the cursor is then).
+  auto mouse = [](DWORD flags, int x, int y) {
     INPUT in{};
     in.type = INPUT_MOUSE;
-    in.mi.dwFlags = flags;
+    in.mi.dx = MulDiv(x, 65535, GetSystemMetrics(SM_CXSCREEN) - 1);
+    in.mi.dy = MulDiv(y, 65535, GetSystemMetrics(SM_CYSCREEN) - 1);
+    in.mi.dwFlags = flags | MOUSEEVENTF_MOVE | MOUSEEVENTF_ABSOLUTE;
     SendInput(1, &in, sizeof in);
   };
-  SetCursorPos(bar.left + arrow + 4, y);  // on the thumb at position 0
-  mouse(MOUSEEVENTF_LEFTDOWN);
-  SetCursorPos((bar.left + bar.right) / 2, y);
-  mouse(MOUSEEVENTF_MOVE);
-  mouse(MOUSEEVENTF_LEFTUP);
+  int thumb = bar.left + arrow + 4, middle = (bar.left + bar.right) / 2;  // thumb at position 0
+  mouse(0, thumb, y);
+  mouse(MOUSEEVENTF_LEFTDOWN, thumb, y);
+  mouse(0, middle, y);
+  mouse(MOUSEEVENTF_LEFTUP, middle, y);
   g_seen.clear();
   kit::drive::wait_until([&] {
     pump();
