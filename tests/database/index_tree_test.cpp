@@ -168,6 +168,19 @@ TEST_F(IndexTreeTest, CreateWritesHeaderAndEmptyRoot) {
   IndexTree again;
   EXPECT_EQ(again.create(path(), kFields, kVersion, IndexDef{{kNum}}, none.source()), -41) << "an existing file stays";
   EXPECT_EQ(bytes_of(), f);
+
+  // Reopened with the database's sharing: held alone, nobody else opens it meanwhile.
+  Records records;
+  for (int32_t i = 0; i < 100; ++i) records.add(99 - i);
+  IndexTree alone;
+  ASSERT_EQ(alone.create(path("x.vnx"), kFields, kVersion, IndexDef{{kNum}}, records.source(), Share::kExclusive), 0);
+  IndexTree other;
+  EXPECT_EQ(other.open(path("x.vnx"), false, Share::kAll, kFields, kVersion), -30);
+  for (int32_t i = 0; i < 100; ++i) ASSERT_EQ(alone.insert(u8(int_key(i)), 100 + i), 0);
+  expect_sound(alone);
+  alone.close();
+  ASSERT_EQ(other.open(path("x.vnx"), false, Share::kAll, kFields, kVersion), 0);
+  EXPECT_EQ(entries(other).size(), 200u);
 }
 
 TEST_F(IndexTreeTest, KeyFieldsResolve) {
