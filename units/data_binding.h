@@ -37,6 +37,10 @@ class DataSourceOps : public DataProvider {
   int column_of(const std::string& name);
 };
 
+// The loader's message to every unit once all units of the window are made: bound units
+// created before their source (units are made from the last entry back) bind then.
+inline constexpr unsigned kLoadingComplete = 0x806F;
+
 // A unit bound to a data source by the source's unit name.
 class DataBound {
  public:

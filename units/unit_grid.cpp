@@ -124,6 +124,7 @@ class Grid : public StoredUnit, public DataBound {
         break;
       }
       case kEndEdit: end_edit(wp != 0); return 0;
+      case kLoadingComplete: data_changed(); break;
       default: break;
     }
     return StoredUnit::on_message(msg, wp, lp);

@@ -62,6 +62,7 @@ class PicBox : public StoredUnit, public DataBound {
       next_frame();
       return 0;
     }
+    if (msg == kLoadingComplete && !str(kDataSource).empty()) data_changed();
     if (msg == WM_ERASEBKGND) return 1;
     if (msg == WM_PAINT) {
       framework::PaintDC dc(handle());

@@ -6,6 +6,7 @@
 #include <gtest/gtest.h>
 #include <windows.h>
 #include <commctrl.h>
+#include <algorithm>
 #include <cstring>
 #include <fstream>
 #include <random>
@@ -820,4 +821,42 @@ TEST_F(MediaUnits, OutOfRangeWritesAreClamped) {
     write(c.unit, c.prop, static_cast<uint32_t>(c.written));
     EXPECT_EQ(static_cast<int32_t>(read(c.unit, c.prop)), c.expected);
   }
+}
+
+namespace {
+
+BOOL CALLBACK note_class(HWND h, LPARAM lp) {
+  char cls[64] = {};
+  GetClassNameA(h, cls, sizeof cls);
+  reinterpret_cast<std::vector<std::string>*>(lp)->push_back(cls);
+  return TRUE;
+}
+
+}  // namespace
+
+// A linked program with one unit of each of these types: its window loads with no dialog,
+// each unit a window of its class, the grid showing its provider's rows; kept as a screenshot.
+TEST(MediaUnitWindow, LinkedWindowShowsEveryUnitAndIsKept) {
+  kit::Process program(kit::bin_dir() + "media_prog.exe");
+  kit::DialogWatcher dialogs(program.pid());
+  HWND w = kit::drive::find_window(program.pid(), "媒体单元测试窗口", "", 15000);
+  ASSERT_TRUE(w);
+  std::vector<std::string> classes;
+  EnumChildWindows(w, &note_class, reinterpret_cast<LPARAM>(&classes));
+  for (const char* cls : {"OrvelPicBox", "OrvelShapeBox", "OrvelDrawPanel", "SysAnimate32",
+                          "OrvelCommonDialog", "OrvelPrinter", "OrvelProvider", "OrvelDataSource",
+                          "OrvelGrid", "SysListView32", "OrvelDbProvider", "OrvelPicBtn"})
+    EXPECT_EQ(std::count(classes.begin(), classes.end(), std::string(cls)), 1) << cls;
+  HWND list = FindWindowExA(FindWindowExA(w, nullptr, "OrvelGrid", nullptr), nullptr, WC_LISTVIEWA, nullptr);
+  EXPECT_EQ(kit::drive::send(list, LVM_GETITEMCOUNT), 3) << "the provider's three rows";
+  EXPECT_FALSE(IsWindowVisible(FindWindowExA(w, nullptr, "OrvelPrinter", nullptr)));
+  SetForegroundWindow(w);
+  RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+  Sleep(500);
+  EXPECT_TRUE(kit::screenshot().save_png(kit::bin_dir() + "units_media_linked.png"));
+  EXPECT_TRUE(dialogs.seen().empty()) << dialogs.seen()[0].text;
+  kit::drive::post(w, WM_CLOSE);
+  DWORD code = 1;
+  EXPECT_TRUE(program.wait(10000, &code));
+  EXPECT_EQ(code, 0u);
 }
