@@ -102,7 +102,6 @@ int32_t validate_aux(DbFile& aux, bool writable, int32_t version) {
   if (aux.size(&length)) return kBadAux;
   // Another process may be writing a chain: the check waits for the file like every lock.
   if (int32_t rc = lock_with_retry(aux, 0, length ? length : 1, lock_retry_time())) return rc;
-  bool locked = true;
   AuxHeader a{};
   int32_t rc = 0;
   if (aux.read_exact(0, &a, sizeof a, kBadAux) || std::memcmp(a.magic, kAuxMagic, 4) != 0 ||
@@ -121,7 +120,7 @@ int32_t validate_aux(DbFile& aux, bool writable, int32_t version) {
       if (aux.write_at(offsetof(AuxHeader, block_count), &a.block_count, 12)) rc = kBadAux;
     }
   }
-  if (locked) aux.unlock(0, length ? length : 1);
+  aux.unlock(0, length ? length : 1);
   return rc;
 }
 
