@@ -553,7 +553,19 @@ TEST_F(MediaUnits, CommonDialogReturnsTheAnswers) {
   EXPECT_TRUE(dialog->open());
   EXPECT_EQ(read_text(kCommonDlg, 11), file);
   EXPECT_EQ(read(kCommonDlg, 12), 1);
-  EXPECT_GE(watcher.seen().size(), 2u);
+  // The font dialog: the confirmed font's face and size come back.
+  write(kCommonDlg, 8, 3);
+  write(kCommonDlg, 26, 12);
+  EXPECT_TRUE(dialog->open());
+  EXPECT_FALSE(read_text(kCommonDlg, 25).empty());
+  EXPECT_GT(read(kCommonDlg, 26), 0);
+  // The save dialog with a new name in an existing folder.
+  std::string saved = std::string(dir) + "媒体单元另存.txt";
+  write(kCommonDlg, 8, 1);
+  write_text(kCommonDlg, 11, saved);
+  EXPECT_TRUE(dialog->open());
+  EXPECT_EQ(read_text(kCommonDlg, 11), saved);
+  EXPECT_GE(watcher.seen().size(), 4u);
   DeleteFileA(file.c_str());
 }
 
