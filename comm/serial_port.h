@@ -6,10 +6,12 @@
 #include <cstdint>
 #include <string>
 #include <string_view>
-#include "comm/handles.h"
+#include "framework/gdi.h"
 #include "comm/notify_queue.h"
 
 namespace comm {
+
+using framework::KernelHandle;
 
 // Notification codes the worker queues (1032 carries a received byte).
 enum SerialNote : uint32_t {

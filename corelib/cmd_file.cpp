@@ -19,16 +19,9 @@ using namespace runtime;
 
 namespace {
 
-// Owners of kernel file handles and find handles; an invalid handle is held as null.
-struct FileCloser {
-  void operator()(HANDLE h) const { CloseHandle(h); }
-};
-struct FindCloser {
-  void operator()(HANDLE h) const { FindClose(h); }
-};
-using FileHandle = framework::Owned<HANDLE, FileCloser>;
-using FindHandle = framework::Owned<HANDLE, FindCloser>;
-HANDLE or_null(HANDLE h) { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
+using FileHandle = framework::KernelHandle;
+using framework::FindHandle;
+HANDLE or_null(HANDLE h) { return framework::valid_or_null(h); }
 
 const char* text_arg(int argc, ArgRecord* args, int i) { return text_of(arg_at(argc, args, i)); }
 

@@ -21,12 +21,8 @@ using namespace runtime;
 
 namespace {
 
-struct CloseHandleDeleter {
-  void operator()(HANDLE h) const { CloseHandle(h); }
-};
-// Owns a kernel handle; INVALID_HANDLE_VALUE is stored as null.
-using KernelHandle = framework::Owned<HANDLE, CloseHandleDeleter>;
-KernelHandle own(HANDLE h) { return KernelHandle(h == INVALID_HANDLE_VALUE ? nullptr : h); }
+using framework::KernelHandle;
+KernelHandle own(HANDLE h) { return KernelHandle(framework::valid_or_null(h)); }
 
 bool usable(HANDLE h) { return h != nullptr && h != INVALID_HANDLE_VALUE; }
 bool lead_byte(char c) { return static_cast<unsigned char>(c) >= 0x81; }

@@ -56,6 +56,18 @@ using Icon = Owned<HICON, IconDeleter>;
 using GlobalMemory = Owned<HGLOBAL, GlobalMemoryDeleter>;
 using Menu = Owned<HMENU, MenuDeleter>;
 
+// Kernel handles (files, events, threads, ports) and file searches. Null means none: a call
+// that reports failure as INVALID_HANDLE_VALUE goes through valid_or_null first.
+struct KernelHandleDeleter {
+  void operator()(HANDLE h) const { CloseHandle(h); }
+};
+struct FindHandleDeleter {
+  void operator()(HANDLE h) const { FindClose(h); }
+};
+using KernelHandle = Owned<HANDLE, KernelHandleDeleter>;
+using FindHandle = Owned<HANDLE, FindHandleDeleter>;
+inline HANDLE valid_or_null(HANDLE h) { return h == INVALID_HANDLE_VALUE ? nullptr : h; }
+
 // A window's client-area device context (null window: the screen), released at scope end.
 class ClientDC {
  public:
