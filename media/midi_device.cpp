@@ -12,6 +12,9 @@ class PlatformMidi final : public MidiDevice {
   bool open(Callback callback, void* context) override {
     callback_ = callback;
     context_ = context;
+    // Without a MIDI output device nothing is opened: a failed stream open can leave the
+    // platform's stream table holding a freed entry, and a later open then reads it.
+    if (midiOutGetNumDevs() == 0) return false;
     UINT device = MIDI_MAPPER;
     return midiStreamOpen(&stream_, &device, 1, reinterpret_cast<DWORD_PTR>(&on_message),
                           reinterpret_cast<DWORD_PTR>(this), CALLBACK_FUNCTION) == MMSYSERR_NOERROR;

@@ -487,10 +487,12 @@ TEST(MediaPlayback, WithoutADeviceCodesAddonAndShutdown) {
   EXPECT_TRUE(media::wave_players().empty());
   EXPECT_TRUE(wait_for([&] { return thread_count() <= threads_before; }));
 
-  // A MIDI file is accepted without a MIDI device.
+  // A MIDI file is accepted without a MIDI device, again and again (a failed stream open can
+  // leave the platform's stream table broken for the next one).
   const Bytes midi = two_tracks();
   runtime::SoundRequest midi_request{midi.data(), static_cast<uint32_t>(midi.size()), 1};
-  EXPECT_EQ(runtime::notify(2015, reinterpret_cast<uint32_t>(&midi_request), 0), 1);
+  for (int i = 0; i < 300; ++i)
+    ASSERT_EQ(runtime::notify(2015, reinterpret_cast<uint32_t>(&midi_request), 0), 1);
 
   // Stop hands the add-on module's current player back to it through RemovePlayer, once.
   char dir[MAX_PATH];
