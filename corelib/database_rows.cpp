@@ -1,5 +1,7 @@
-// Reading a database's records as rows of texts for the database provider unit.
+// Reading a database's records as rows of texts for the database provider unit, and writing
+// its changes back.
 #include "corelib/database_rows.h"
+#include <cstdlib>
 #include <cstring>
 #include "corelib/cmd_support.h"
 #include "database/engine.h"
@@ -29,15 +31,15 @@ std::string field_text(const database::Value& v) {
 }
 
 // Closes the provider's own open and makes the program's current database current again.
-class OpenForRead {
+class OwnOpen {
  public:
-  OpenForRead() : before_(database::current_database()) {}
-  ~OpenForRead() {
+  OwnOpen() : before_(database::current_database()) {}
+  ~OwnOpen() {
     if (db_) database::close_database(db_);
     database::set_current_database(before_);
   }
-  OpenForRead(const OpenForRead&) = delete;
-  OpenForRead& operator=(const OpenForRead&) = delete;
+  OwnOpen(const OwnOpen&) = delete;
+  OwnOpen& operator=(const OwnOpen&) = delete;
   database::Database** out() { return &db_; }
   database::Database* get() const { return db_; }
 
@@ -46,7 +48,67 @@ class OpenForRead {
   database::Database* db_ = nullptr;
 };
 
+// The value of a field's type that a cell's text stands for; false when it stands for none.
+bool field_value(int32_t type, const std::string& text, database::Value& out) {
+  switch (type) {
+    case database::kText: case database::kBytes: case database::kMemo:
+      out = database::Value::of_bytes(type, text);
+      return true;
+    case database::kBool:
+      if (text == "真" || text == "1") out = database::Value::of_bool(true);
+      else if (text == "假" || text == "0" || text.empty()) out = database::Value::of_bool(false);
+      else return false;
+      return true;
+    case database::kDateTime: {
+      double d = 0;
+      if (!dates::read_text(text, &d)) return false;
+      out = database::Value::of_number(database::kDateTime, d);
+      return true;
+    }
+    case database::kByte: case database::kShort: case database::kInt: case database::kLong:
+    case database::kFloat: case database::kDouble: {
+      const char* begin = text.c_str();
+      char* end = nullptr;
+      double d = std::strtod(begin, &end);
+      while (end && (*end == ' ' || *end == '\t')) ++end;
+      if (end == begin || !end || *end) return false;
+      out = database::Value::of_number(database::kDouble, d);
+      return true;
+    }
+    default: return false;  // subroutine pointers are not edited as text
+  }
+}
+
 }  // namespace
+
+bool write_database_edit(const std::string& file, int mode, const std::string& password,
+                         const units::TableEdit& edit, int32_t* appended) {
+  database::OpenOptions options;
+  options.file = file;
+  options.share = mode == 2 ? 4 : 1;
+  options.password = password;
+  OwnOpen open;
+  if (database::open_database(options, open.out()) < 0 || !open.get()) return false;
+  database::Database& db = *open.get();
+  int32_t count = 0;
+  if (db.record_count(&count) < 0) return false;
+  switch (edit.kind) {
+    case units::TableEdit::kAppend:
+      if (db.append_blank() < 0 || db.record_count(&count) < 0) return false;
+      if (appended) *appended = count - 1;
+      return true;
+    case units::TableEdit::kDelete:
+      return edit.record >= 0 && edit.record < count && db.go_to(edit.record) >= 0 &&
+             db.set_deleted(true) >= 0;
+    default: {
+      database::Value v;
+      if (edit.record < 0 || edit.record >= count || edit.column < 0 ||
+          edit.column >= db.field_count() || !field_value(db.field(edit.column).type, edit.text, v))
+        return false;
+      return db.go_to(edit.record) >= 0 && db.write_field(edit.column, v) >= 0;
+    }
+  }
+}
 
 bool read_database_rows(const std::string& file, int mode, const std::string& password,
                         units::TableRows& out) {
@@ -56,7 +118,7 @@ bool read_database_rows(const std::string& file, int mode, const std::string& pa
   options.read_only = true;  // the provider keeps its changes in memory
   options.share = mode == 2 ? 4 : 1;
   options.password = password;
-  OpenForRead open;
+  OwnOpen open;
   if (database::open_database(options, open.out()) < 0 || !open.get()) return false;
   database::Database& db = *open.get();
   for (int32_t f = 0; f < db.field_count(); ++f) out.columns.push_back(db.field_name(f));
@@ -67,6 +129,7 @@ bool read_database_rows(const std::string& file, int mode, const std::string& pa
     if (db.go_to(r) < 0 || db.is_deleted(&deleted) < 0) return false;
     if (deleted) continue;
     std::vector<std::string> row;
+    out.records.push_back(r);
     for (int32_t f = 0; f < db.field_count(); ++f) {
       database::Value v;
       row.push_back(db.read_field(f, v) < 0 ? std::string() : field_text(v));

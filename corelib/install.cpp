@@ -1,6 +1,6 @@
 // The core library's plug-ins: the pronunciation order of database index keys comes from its
 // pinyin table; the external data provider unit reads and shows dates by its date rules; the
-// database provider unit reads its rows through the engine.
+// database provider unit reads its rows through the engine and writes its changes back.
 #include "corelib/install.h"
 #include "corelib/cmd_support.h"
 #include "corelib/database_rows.h"
@@ -33,6 +33,7 @@ void install() {
   database::set_pronunciation(&pronunciation_bytes);
   extdata::set_date_rules({&read_date, &date_text});
   units::set_table_reader(&read_database_rows);
+  units::set_table_writer(&write_database_edit);
 }
 
 }  // namespace corelib

@@ -84,6 +84,13 @@ TableReader g_table_reader = nullptr;
 void set_table_reader(TableReader reader) { g_table_reader = reader; }
 TableReader table_reader() { return g_table_reader; }
 
+namespace {
+TableWriter g_table_writer = nullptr;
+}  // namespace
+
+void set_table_writer(TableWriter writer) { g_table_writer = writer; }
+TableWriter table_writer() { return g_table_writer; }
+
 bool bound_value(const Unit& from, const std::string& source, const std::string& column,
                  std::string& out) {
   DataSourceOps* s = find_data_source(from, source);

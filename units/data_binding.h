@@ -73,11 +73,27 @@ bool bound_value(const Unit& from, const std::string& source, const std::string&
 struct TableRows {
   std::vector<std::string> columns;
   std::vector<std::vector<std::string>> rows;
+  std::vector<int32_t> records;  // each row's record number in the database
 };
 // (database file, open mode, password, out) -> false when the database cannot be read.
 using TableReader = bool (*)(const std::string& file, int mode, const std::string& password,
                              TableRows& out);
 void set_table_reader(TableReader reader);
 TableReader table_reader();
+
+// A change the database provider writes back: a cell's text into a record's field (converted
+// to the field's type), a new blank record, or a record marked deleted.
+struct TableEdit {
+  enum Kind { kSetCell, kAppend, kDelete } kind;
+  int32_t record = 0;
+  int32_t column = 0;
+  std::string text;
+};
+// (database file, open mode, password, edit, the appended record's number) -> false when the
+// database refused it (a text that is not a value of the field's type, a lock held, ...).
+using TableWriter = bool (*)(const std::string& file, int mode, const std::string& password,
+                             const TableEdit& edit, int32_t* appended);
+void set_table_writer(TableWriter writer);
+TableWriter table_writer();
 
 }  // namespace units

@@ -699,8 +699,9 @@ TEST_F(MediaUnits, DatabaseProviderReadsThroughTheRegisteredReader) {
   units::set_table_reader(before);
 }
 
-// The reader the core library installs: a database of the engine, written here, read back
-// as rows of texts; deleted records left out; a wrong file gives an empty table.
+// The reader and writer the core library installs: a database of the engine, written here,
+// read back as rows of texts (deleted records left out), edited through the provider and read
+// again; a wrong file gives an empty table.
 TEST_F(MediaUnits, DatabaseProviderReadsAnEngineDatabase) {
   corelib::install();
   char dir[MAX_PATH];
@@ -739,6 +740,26 @@ TEST_F(MediaUnits, DatabaseProviderReadsAnEngineDatabase) {
   EXPECT_TRUE(provider->cell(0, 2, v));
   EXPECT_EQ(v, "2.5");
   EXPECT_EQ(database::current_database(), nullptr) << "the provider's open is closed again";
+  EXPECT_FALSE(provider->set_cell(0, 1, "8")) << "open mode 1 is read-only";
+  // Read-write: changes go to the database first.
+  write(kDBProvider, 9, 0);
+  EXPECT_TRUE(provider->set_cell(1, 1, "8"));
+  EXPECT_TRUE(provider->set_cell(1, 2, "0.5"));
+  EXPECT_FALSE(provider->set_cell(1, 1, "八")) << "not a number";
+  EXPECT_EQ(provider->add_row(), 2);
+  EXPECT_TRUE(provider->set_cell(2, 0, "李"));
+  EXPECT_TRUE(provider->remove_row(0));
+  write_text(kDBProvider, 8, "");  // read again from the file
+  write_text(kDBProvider, 8, file);
+  ASSERT_EQ(provider->rows(), 2) << "苹果 deleted, 李 added";
+  EXPECT_TRUE(provider->cell(0, 0, v));
+  EXPECT_EQ(v, "桃");
+  EXPECT_TRUE(provider->cell(0, 1, v));
+  EXPECT_EQ(v, "8");
+  EXPECT_TRUE(provider->cell(0, 2, v));
+  EXPECT_EQ(v, "0.5");
+  EXPECT_TRUE(provider->cell(1, 0, v));
+  EXPECT_EQ(v, "李");
   write_text(kDBProvider, 8, std::string(dir) + "没有这个.vdb");
   EXPECT_EQ(provider->rows(), 0);
   DeleteFileA(file.c_str());
