@@ -6,8 +6,10 @@ export DEBIAN_FRONTEND=noninteractive
 PKGS="${PKGS:-wine wine32:i386 wine64
   libodbc2:i386 libsqliteodbc:i386 unixodbc
   g++-mingw-w64-i686 mingw-w64-i686-dev libz-mingw-w64-dev libstb-dev googletest cmake ninja-build
-  xvfb xauth xdotool x11-apps x11-utils imagemagick fonts-wine fonts-wqy-microhei python3 socat util-linux locales unicode-data
-  npm}"
+  xvfb xauth xdotool x11-apps x11-utils imagemagick fonts-wine fonts-wqy-microhei python3 socat util-linux locales unicode-data}"
+# npm fetches SQLite for the database benchmark. A machine with an npm of its own keeps it:
+# Debian's package conflicts with Node.js installed from elsewhere.
+command -v npm >/dev/null 2>&1 || PKGS="$PKGS npm"
 
 missing=""
 for p in $PKGS; do
