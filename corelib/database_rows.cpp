@@ -1,6 +1,7 @@
 // Reading a database's records as rows of texts for the database provider unit, and writing
 // its changes back.
 #include "corelib/database_rows.h"
+#include <windows.h>
 #include <cstdlib>
 #include <cstring>
 #include "corelib/cmd_support.h"
@@ -30,22 +31,45 @@ std::string field_text(const database::Value& v) {
   return text_of_value(r);
 }
 
-// Closes the provider's own open and makes the program's current database current again.
+// The database of a provider: the program's own open of the same file when it has one (its
+// current record put back afterwards), else an open of the provider's own, closed again. The
+// program's current database stays current either way.
 class OwnOpen {
  public:
-  OwnOpen() : before_(database::current_database()) {}
+  explicit OwnOpen(const std::string& file) : before_(database::current_database()) {
+    db_ = database::find_database(full_path(file));
+    if (db_) {
+      shared_ = true;
+      record_ = db_->current();
+    }
+  }
   ~OwnOpen() {
-    if (db_) database::close_database(db_);
+    if (db_ && shared_) db_->set_current(record_);
+    else if (db_) database::close_database(db_);
     database::set_current_database(before_);
   }
   OwnOpen(const OwnOpen&) = delete;
   OwnOpen& operator=(const OwnOpen&) = delete;
-  database::Database** out() { return &db_; }
+  bool open(const database::OpenOptions& options) {
+    return db_ || (database::open_database(options, &db_) >= 0 && db_);
+  }
   database::Database* get() const { return db_; }
 
  private:
+  // The full path the registry knows an open database by (".VDB" when there is no extension).
+  static std::string full_path(const std::string& file) {
+    char buffer[MAX_PATH];
+    DWORD n = GetFullPathNameA(file.c_str(), MAX_PATH, buffer, nullptr);
+    if (n == 0 || n >= MAX_PATH) return file;
+    std::string path(buffer, n);
+    size_t slash = path.find_last_of("\\/"), dot = path.find_last_of('.');
+    if (dot == std::string::npos || (slash != std::string::npos && dot < slash)) path += ".VDB";
+    return path;
+  }
   database::Database* before_;
   database::Database* db_ = nullptr;
+  bool shared_ = false;
+  int32_t record_ = 0;
 };
 
 // The value of a field's type that a cell's text stands for; false when it stands for none.
@@ -87,8 +111,8 @@ bool write_database_edit(const std::string& file, int mode, const std::string& p
   options.file = file;
   options.share = mode == 2 ? 4 : 1;
   options.password = password;
-  OwnOpen open;
-  if (database::open_database(options, open.out()) < 0 || !open.get()) return false;
+  OwnOpen open(file);
+  if (!open.open(options)) return false;
   database::Database& db = *open.get();
   int32_t count = 0;
   if (db.record_count(&count) < 0) return false;
@@ -118,8 +142,8 @@ bool read_database_rows(const std::string& file, int mode, const std::string& pa
   options.read_only = true;  // the provider keeps its changes in memory
   options.share = mode == 2 ? 4 : 1;
   options.password = password;
-  OwnOpen open;
-  if (database::open_database(options, open.out()) < 0 || !open.get()) return false;
+  OwnOpen open(file);
+  if (!open.open(options)) return false;
   database::Database& db = *open.get();
   for (int32_t f = 0; f < db.field_count(); ++f) out.columns.push_back(db.field_name(f));
   int32_t count = 0;

@@ -760,6 +760,26 @@ TEST_F(MediaUnits, DatabaseProviderReadsAnEngineDatabase) {
   EXPECT_EQ(v, "0.5");
   EXPECT_TRUE(provider->cell(1, 0, v));
   EXPECT_EQ(v, "李");
+  // The program's own open of the file is used (a second open is refused by the engine):
+  // its current record and the current database stay as they were.
+  {
+    database::OpenOptions o;
+    o.file = file;
+    database::Database* db = nullptr;
+    ASSERT_GE(database::open_database(o, &db), 0);
+    db->go_to(2);
+    write_text(kDBProvider, 8, "");
+    write_text(kDBProvider, 8, file);
+    EXPECT_EQ(provider->rows(), 2);
+    EXPECT_TRUE(provider->set_cell(1, 1, "9"));
+    EXPECT_EQ(db->current(), 2);
+    EXPECT_EQ(database::current_database(), db);
+    database::Value value;
+    db->go_to(3);
+    ASSERT_GE(db->read_field(1, value), 0);
+    EXPECT_EQ(value.integer, 9);
+    database::close_database(db);
+  }
   write_text(kDBProvider, 8, std::string(dir) + "没有这个.vdb");
   EXPECT_EQ(provider->rows(), 0);
   DeleteFileA(file.c_str());
