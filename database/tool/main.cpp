@@ -4,6 +4,7 @@
 #include <cstring>
 #include <string>
 #include "corelib/install.h"
+#include "database/lock_retry.h"
 #include "database/tool/commands.h"
 #include "database/tool/output.h"
 
@@ -65,6 +66,9 @@ int main(int argc, char** argv) {
   // The core library's plug-ins: index keys in pronunciation order use its pinyin table, so
   // an index the tool builds or checks has the runtime's keys.
   corelib::install();
+  // A database another process is using is waited for a little (its locks and sharing), as
+  // a program that set a retry time would.
+  database::set_lock_retry_time(2000);
   vdbtool::Options o;
   std::vector<std::string> words;
   for (int i = 1; i < argc; ++i) {

@@ -844,6 +844,8 @@ TEST_F(Engine, KilledWhileAppendingKeepsEveryReturnedAppend) {
     p.kill();
     p.wait(5000);
     returned = read_progress();
+    // The killed process's handles may close a moment after it ends: opens wait for them.
+    set_lock_retry_time(5000);
     // The tool's check passes, or names what the kill left, and repair mends it.
     std::string killed = "\"" + dir_ + "killed\"";
     DWORD checked = tool("check " + killed);
