@@ -906,7 +906,14 @@ TEST(MediaUnitWindow, LinkedWindowShowsEveryUnitAndIsKept) {
   SetForegroundWindow(w);
   RedrawWindow(w, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
   Sleep(500);
-  EXPECT_TRUE(kit::screenshot().save_png(kit::bin_dir() + "units_media_linked.png"));
+  kit::Shot shot = kit::screenshot();
+  EXPECT_TRUE(shot.save_png(kit::bin_dir() + "units_media_linked.png"));
+  // The picture box's picture, linked from a PNG file and stretched over the box.
+  RECT box;
+  GetWindowRect(FindWindowExA(w, nullptr, "OrvelPicBox", nullptr), &box);
+  ASSERT_GT(shot.width, box.right);
+  EXPECT_EQ(shot.at(box.left + 8, box.top + 8), 0xFF0000u);
+  EXPECT_EQ(shot.at(box.right - 8, box.bottom - 8), 0x0000FFu);
   EXPECT_TRUE(dialogs.seen().empty()) << dialogs.seen()[0].text;
   kit::drive::post(w, WM_CLOSE);
   DWORD code = 1;
