@@ -195,6 +195,7 @@ class Database {
   int32_t insert_keys(int32_t record, const uint8_t* bytes);
   int32_t update_keys(int32_t f, const uint8_t* old_record, const uint8_t* new_record, int32_t record);
   int32_t write_password(const PageCipher& c);
+  int32_t rename_in_indexes(int32_t f, const char (&stored)[17]);
 
   DbFile file_, aux_;
   LockSet locks_{file_};

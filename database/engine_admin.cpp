@@ -2,6 +2,7 @@
 #include <algorithm>
 #include <cstring>
 #include "database/engine.h"
+#include "database/index_format.h"
 #include "database/indexes.h"
 #include "database/lock_retry.h"
 #include "database/names.h"
@@ -108,7 +109,33 @@ int32_t Database::rename_field(int32_t f, const std::string& name) {
   uint64_t at = kDescriptorsOffset + uint64_t(f) * sizeof(FieldDescriptor);
   if (int32_t rc = file_.write_at(at, stored, sizeof stored)) return rc;
   std::memcpy(layout_.fields[static_cast<size_t>(f)].name, stored, sizeof stored);
-  return 0;
+  return rename_in_indexes(f, stored);
+}
+
+// The index files that use field f name it in their headers: each is closed, its key part's
+// name rewritten, and opened again against the renamed fields (else the next open with that
+// index would no longer find the field).
+int32_t Database::rename_in_indexes(int32_t f, const char (&stored)[17]) {
+  static constexpr Share kShares[] = {Share::kAll, Share::kAll, Share::kDenyRead, Share::kDenyWrite, Share::kExclusive};
+  int32_t result = 0;
+  for (const auto& index : indexes_) {
+    const IndexKey k = index->tree.key();
+    bool uses = false;
+    for (int32_t p = 0; p < k.shape.count; ++p) uses = uses || k.fields[p] == f;
+    if (!uses) continue;
+    index->tree.close();
+    int32_t rc = 0;
+    {
+      DbFile raw;
+      rc = raw.open(index->path, true, Share::kAll);
+      for (int32_t p = 0; rc == 0 && p < k.shape.count; ++p)
+        if (k.fields[p] == f) rc = raw.write_at(offsetof(IndexHeader, names) + 17u * uint32_t(p), stored, 17);
+    }
+    int32_t reopened = index->tree.open(index->path, !read_only_, kShares[share_], layout_.fields, version());
+    if (rc == 0) rc = reopened;
+    if (rc) result = rc;
+  }
+  return result;
 }
 
 int32_t Database::flush() {

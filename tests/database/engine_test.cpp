@@ -428,6 +428,22 @@ TEST_F(Engine, LocksCountAndFollowTheExclusiveCount) {
   close_database(db);
   db = open(dir_ + "l");
   EXPECT_EQ(db->field_name(0), "XX") << "the new name is in the file";
+  // A field an open index uses: the index file follows the new name.
+  ASSERT_EQ(db->create_index({"lx", {"XX"}, 0, 0, 1}), 0);
+  close_database(db);
+  OpenOptions with_index = exclusive;
+  with_index.indexes = {"lx"};
+  db = open(dir_ + "l", with_index);
+  ASSERT_EQ(db->rename_field(0, "编号"), 0);
+  EXPECT_EQ(db->index_fields(0), (std::vector<std::string>{"编号"}));
+  bool found = false;
+  EXPECT_EQ(db->seek({Value::of_int(kInt, 0)}, &found), 0);
+  EXPECT_TRUE(found) << "the index still works after the rename";
+  close_database(db);
+  with_index.share = 1;
+  db = open(dir_ + "l", with_index);
+  ASSERT_NE(db, nullptr) << "and opens with the renamed field";
+  tool_args_["l"] = "--index lx";
 }
 
 TEST_F(Engine, PasswordsSetChangeRemoveAndCopy) {
