@@ -5,12 +5,14 @@
 #include <cstddef>
 #include <cstdint>
 #include <memory>
-#include "media/handles.h"
+#include "framework/gdi.h"
 #include "media/lock.h"
 #include "media/midi_device.h"
 #include "media/midi_merge.h"
 
 namespace media {
+
+using framework::KernelHandle;
 
 constexpr UINT kVolumeMessage = 1047;     // posted to the owner window: (sequencer, pct << 16 | channel)
 constexpr uint32_t kStreamBufferBytes = 1024;

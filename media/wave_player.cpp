@@ -9,11 +9,13 @@
 #include <atomic>
 #include <cstring>
 #include <memory>
-#include "media/handles.h"
+#include "framework/gdi.h"
 #include "media/lock.h"
 #include "media/wave_data.h"
 
 namespace media {
+
+using framework::KernelHandle;
 
 namespace {
 
