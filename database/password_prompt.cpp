@@ -50,9 +50,13 @@ INT_PTR CALLBACK prompt_proc(HWND dlg, UINT msg, WPARAM wp, LPARAM lp) {
       if (LOWORD(wp) == IDOK) {
         wchar_t buf[260] = {};
         GetDlgItemTextW(dlg, kEdit, buf, 260);
-        p->entered = buf;
+        try {
+          p->entered = buf;
+          p->ok = true;
+        } catch (...) {  // no exception leaves the dialog procedure: no memory means no text
+          p->ok = false;
+        }
         SecureZeroMemory(buf, sizeof buf);
-        p->ok = true;
         EndDialog(dlg, IDOK);
         return TRUE;
       }
