@@ -5,6 +5,7 @@
 #include "framework/gdi.h"
 #include "units/border_styles.h"
 #include "units/core_units.h"
+#include "units/picture_codec.h"
 #include "units/pictures.h"
 #include "units/unit_base.h"
 
@@ -121,7 +122,7 @@ class Label : public Unit {
       case kFont: font_.set(text_in(v)); break;
       case kTextColour: text_colour_ = v.word; break;
       case kBackColour: back_colour_ = v.word; break;
-      case kPicture: picture_ = text_in(v); bitmap_.reset(); break;
+      case kPicture: picture_ = text_in(v); picture_view_.reset(); picture_loaded_ = false; break;
       case kPictureMode: picture_mode_ = clamp_pick(v, 2); break;
       case kGradientMode: gradient_mode_ = clamp_pick(v, 8); break;
       case kGradientColour1: case kGradientColour2: case kGradientColour3:
@@ -233,30 +234,16 @@ class Label : public Unit {
     RestoreDC(dc, saved);
   }
   bool draw_picture(HDC dc, const RECT& rc) {
-    if (!bitmap_.object) bitmap_.reset(read_bitmap(picture_));
-    if (!bitmap_.object) return false;
-    BITMAP bm{};
-    GetObject(bitmap_.object, sizeof bm, &bm);
-    framework::MemoryDC mem_dc(dc);
-    framework::SelectScope selected(mem_dc.get(), bitmap_.object);
-    HDC mem = mem_dc.get();
-    int w = rc.right - rc.left, h = rc.bottom - rc.top;
-    auto colour = back_colour_ == kDefaultColour ? GetSysColor(COLOR_BTNFACE) : (back_colour_ & 0xFFFFFF);
-    switch (picture_mode_) {
-      case 0:  // top left, the rest in the background colour
-        fill(dc, rc, colour);
-        BitBlt(dc, rc.left, rc.top, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
-        break;
-      case 1:  // stretched over the whole area
-        SetStretchBltMode(dc, COLORONCOLOR);
-        StretchBlt(dc, rc.left, rc.top, w, h, mem, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
-        break;
-      default:  // tiled
-        for (int y = rc.top; y < rc.bottom; y += std::max<int>(1, bm.bmHeight))
-          for (int x = rc.left; x < rc.right; x += std::max<int>(1, bm.bmWidth))
-            BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
-        break;
+    if (!picture_loaded_) {
+      picture_view_.decode(picture_);  // bad data: no picture, and not decoded again
+      picture_loaded_ = true;
     }
+    if (!picture_view_) return false;
+    auto colour = back_colour_ == kDefaultColour ? GetSysColor(COLOR_BTNFACE) : (back_colour_ & 0xFFFFFF);
+    // Mode 0 leaves the rest in the background colour, and transparent parts show it too.
+    if (picture_mode_ == 0 || picture_view_.has_alpha()) fill(dc, rc, colour);
+    static const int kPlacement[] = {0, 1, 2};  // top left, stretched, tiled
+    picture_view_.place(dc, rc, kPlacement[std::clamp(picture_mode_, 0, 2)]);
     return true;
   }
   // Modes: 1 left to right, 2 top to bottom, 3 right to left, 4 bottom to top, 5 from the
@@ -331,7 +318,8 @@ class Label : public Unit {
   bool word_wrap_ = false;
   std::string caption_, picture_, text1_, text2_;
   FontHolder font_;
-  GdiOwner bitmap_;
+  Picture picture_view_;  // decoded from picture_ at the first paint
+  bool picture_loaded_ = false;
 };
 
 void* __cdecl label_interface(int number) {

@@ -257,7 +257,12 @@ int WindowUnit::set_property(int index, const PropData& v) {
     case kTitle: title_ = text_in(v); SetWindowTextA(handle(), title_.c_str()); refresh_frame(); break;
     case kBorder: border_ = clamp_pick(v, 6); refresh_frame(); break;
     case kBackColour: back_colour_ = v.word; InvalidateRect(handle(), nullptr, TRUE); break;
-    case kPicture: picture_ = text_in(v); picture_bitmap_.reset(); InvalidateRect(handle(), nullptr, TRUE); break;
+    case kPicture:
+      picture_ = text_in(v);
+      picture_view_.reset();
+      picture_loaded_ = false;
+      InvalidateRect(handle(), nullptr, TRUE);
+      break;
     case kPictureMode: picture_mode_ = clamp_pick(v, 3); if (!picture_.empty()) InvalidateRect(handle(), nullptr, TRUE); break;
     case kMusic:
       runtime::notify(2016, 0, 0);
@@ -637,29 +642,14 @@ void WindowUnit::paint_background(HDC dc) {
   SetBkColor(dc, c);
   ExtTextOutA(dc, 0, 0, ETO_OPAQUE, &rc, nullptr, 0, nullptr);
   if (picture_.empty()) return;
-  if (!picture_bitmap_.object) picture_bitmap_.reset(read_bitmap(picture_));
-  if (!picture_bitmap_.object) return;
-  BITMAP bm{};
-  GetObject(picture_bitmap_.object, sizeof bm, &bm);
-  framework::MemoryDC mem_dc(dc);
-  framework::SelectScope selected(mem_dc.get(), picture_bitmap_.object);
-  HDC mem = mem_dc.get();
-  int w = rc.right, h = rc.bottom;
-  switch (picture_mode_) {
-    case 0: BitBlt(dc, 0, 0, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY); break;  // top left
-    case 1:  // tiled
-      for (int y = 0; y < h; y += std::max<int>(1, bm.bmHeight))
-        for (int x = 0; x < w; x += std::max<int>(1, bm.bmWidth))
-          BitBlt(dc, x, y, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
-      break;
-    case 2:  // stretched
-      SetStretchBltMode(dc, COLORONCOLOR);
-      StretchBlt(dc, 0, 0, w, h, mem, 0, 0, bm.bmWidth, bm.bmHeight, SRCCOPY);
-      break;
-    default:  // centred
-      BitBlt(dc, (w - bm.bmWidth) / 2, (h - bm.bmHeight) / 2, bm.bmWidth, bm.bmHeight, mem, 0, 0, SRCCOPY);
-      break;
+  if (!picture_loaded_) {
+    picture_view_.decode(picture_);  // bad data: no picture, and not decoded again
+    picture_loaded_ = true;
   }
+  // Picture modes: 0 top left, 1 tiled, 2 stretched, 3 centred; transparent parts show the
+  // background colour.
+  static const int kPlacement[] = {0, 2, 1, 3};
+  picture_view_.place(dc, rc, kPlacement[std::clamp(picture_mode_, 0, 3)]);
 }
 
 LRESULT WindowUnit::on_message(UINT msg, WPARAM wp, LPARAM lp) {

@@ -4,6 +4,7 @@
 #pragma once
 #include <windows.h>
 #include <string>
+#include "units/picture_codec.h"
 #include "units/pictures.h"
 #include "units/unit_base.h"
 
@@ -79,7 +80,8 @@ class WindowUnit : public Unit {
   HWND last_focus_ = nullptr;
   IconOwner large_icon_, small_icon_, tray_icon_;
   bool tray_added_ = false;
-  GdiOwner picture_bitmap_;
+  Picture picture_view_;  // decoded from picture_ at the first paint
+  bool picture_loaded_ = false;
   HACCEL accelerators_ = nullptr;
 };
 

@@ -827,6 +827,12 @@ TEST_F(MediaUnits, WindowAndButtonPicturesTakeTheOneDecoder) {
   EXPECT_EQ(screen_pixel(window, 20, 2), RGB(0, 0, 255));
   write_bytes(kOwn, 11, fixture("two.jpg"));
   EXPECT_EQ(screen_pixel(window, 2, 2) & 0xF0F0F0, RGB(240, 0, 0));
+  // A transparent picture shows the window's own background colour through it.
+  write(kOwn, 10, 0x123456);
+  write_bytes(kOwn, 11, fixture("alpha.png"));
+  EXPECT_EQ(screen_pixel(window, 1, 4), RGB(0, 255, 0));
+  EXPECT_EQ(screen_pixel(window, 6, 4), 0x123456u);
+  write(kOwn, 10, 0xFF000000);
   write_bytes(kOwn, 11, "no picture at all");  // nothing drawn, nothing broken
   EXPECT_EQ(screen_pixel(window, 2, 2), GetSysColor(COLOR_BTNFACE));
 
