@@ -5,6 +5,7 @@
 #include <cstring>
 #include <fstream>
 #include <iterator>
+#include "runtime/civil_dates.h"
 #include "runtime/crt.h"
 #include "runtime/heap.h"
 #include "runtime/value_ops.h"
@@ -77,29 +78,9 @@ constexpr int kMonthDays[12] = {31, 28, 31, 30, 31, 30, 31, 31, 30, 31, 30, 31};
 
 bool leap(int y) { return (y % 4 == 0 && y % 100 != 0) || y % 400 == 0; }
 
-// Days from 1 March of year 0 style civil count; 30 December 1899 is day 0 of OLE dates.
-int64_t days_from_civil(int64_t y, int m, int d) {
-  y -= m <= 2;
-  int64_t era = (y >= 0 ? y : y - 399) / 400;
-  int64_t yoe = y - era * 400;
-  int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe - 719468;
-}
-
-const int64_t kOleEpoch = days_from_civil(1899, 12, 30);
-
-void civil_from_days(int64_t z, int& y, int& m, int& d) {
-  z += 719468;
-  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  int64_t doe = z - era * 146097;
-  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  int64_t mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = static_cast<int>(yoe + era * 400 + (m <= 2));
-}
+using runtime::civil_from_days;
+using runtime::days_from_civil;
+constexpr int64_t kOleEpoch = runtime::kOleEpochDay;
 
 int clamp_int(int v, int lo, int hi) { return v < lo ? lo : v > hi ? hi : v; }
 

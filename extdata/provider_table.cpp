@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <cstring>
 #include "extdata/provider.h"
+#include "runtime/civil_dates.h"
 #include "runtime/crt.h"
 
 namespace extdata {
@@ -40,17 +41,7 @@ bool truthy(std::string_view t) {
 }
 
 // Civil date of a day count from 1899-12-30 (proleptic Gregorian).
-void civil(int64_t days, int& y, int& m, int& d) {
-  int64_t z = days - 25569 + 719468;  // days from 0000-03-01
-  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  int64_t doe = z - era * 146097;
-  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  int64_t mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = static_cast<int>(yoe + era * 400 + (m <= 2));
-}
+void civil(int64_t days, int& y, int& m, int& d) { runtime::civil_from_days(days + runtime::kOleEpochDay, y, m, d); }
 
 }  // namespace
 

@@ -1,6 +1,7 @@
 // Date-time values to and from system times: whole days through the civil calendar count,
 // the fraction through milliseconds of the day.
 #include "units/date_values.h"
+#include "runtime/civil_dates.h"
 #include "runtime/crt.h"
 #include <cmath>
 #include <cstdint>
@@ -10,26 +11,8 @@ namespace units {
 
 namespace {
 
-// Days since 1 March of year 0 (proleptic Gregorian calendar) for a civil date.
-int64_t days_from_civil(int64_t y, int m, int d) {
-  y -= m <= 2;
-  int64_t era = (y >= 0 ? y : y - 399) / 400;
-  int64_t yoe = y - era * 400;
-  int64_t doy = (153 * (m + (m > 2 ? -3 : 9)) + 2) / 5 + d - 1;
-  int64_t doe = yoe * 365 + yoe / 4 - yoe / 100 + doy;
-  return era * 146097 + doe;
-}
-
-void civil_from_days(int64_t z, int& y, int& m, int& d) {
-  int64_t era = (z >= 0 ? z : z - 146096) / 146097;
-  int64_t doe = z - era * 146097;
-  int64_t yoe = (doe - doe / 1460 + doe / 36524 - doe / 146096) / 365;
-  int64_t doy = doe - (365 * yoe + yoe / 4 - yoe / 100);
-  int64_t mp = (5 * doy + 2) / 153;
-  d = static_cast<int>(doy - (153 * mp + 2) / 5 + 1);
-  m = static_cast<int>(mp < 10 ? mp + 3 : mp - 9);
-  y = static_cast<int>(yoe + era * 400 + (m <= 2));
-}
+using runtime::civil_from_days;
+using runtime::days_from_civil;
 
 const int64_t kEpoch = days_from_civil(1899, 12, 30);
 const double kFirst = static_cast<double>(days_from_civil(100, 1, 1) - kEpoch);
