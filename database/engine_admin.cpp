@@ -6,6 +6,7 @@
 #include "database/indexes.h"
 #include "database/lock_retry.h"
 #include "database/names.h"
+#include "database/registry.h"
 
 namespace database {
 
@@ -116,7 +117,6 @@ int32_t Database::rename_field(int32_t f, const std::string& name) {
 // name rewritten, and opened again against the renamed fields (else the next open with that
 // index would no longer find the field).
 int32_t Database::rename_in_indexes(int32_t f, const char (&stored)[17]) {
-  static constexpr Share kShares[] = {Share::kAll, Share::kAll, Share::kDenyRead, Share::kDenyWrite, Share::kExclusive};
   int32_t result = 0;
   for (const auto& index : indexes_) {
     const IndexKey k = index->tree.key();
@@ -131,7 +131,7 @@ int32_t Database::rename_in_indexes(int32_t f, const char (&stored)[17]) {
       for (int32_t p = 0; rc == 0 && p < k.shape.count; ++p)
         if (k.fields[p] == f) rc = raw.write_at(offsetof(IndexHeader, names) + 17u * uint32_t(p), stored, 17);
     }
-    int32_t reopened = index->tree.open(index->path, !read_only_, kShares[share_], layout_.fields, version());
+    int32_t reopened = index->tree.open(index->path, !read_only_, share_of(share_), layout_.fields, version());
     if (rc == 0) rc = reopened;
     if (rc) result = rc;
   }

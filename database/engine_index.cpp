@@ -61,7 +61,9 @@ int32_t Database::create_index(const IndexSpec& spec) {
     index->name = file_stem(path);
     RecordSource records;
     rc = records_in_file(file_, layout_.data_start, record_length(), &records);
-    if (rc == 0) rc = index->tree.create(path, layout_.fields, layout_.header.version, def, records);
+    // Made under the database's own sharing: held exclusively, the new index needs no lock
+    // per operation from the start, as one opened with the database does.
+    if (rc == 0) rc = index->tree.create(path, layout_.fields, layout_.header.version, def, records, share_of(share_));
     if (rc == 0) {
       // No other process can reach the index through this database while it is held
       // exclusively: its pages may stay cached between operations.

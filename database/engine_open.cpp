@@ -25,6 +25,8 @@ bool ask_and_remember(int attempts_made, std::string& password) {
   return ok;
 }
 
+}  // namespace
+
 Share share_of(int32_t mode) {
   switch (mode) {
     case 2: return Share::kDenyRead;
@@ -33,8 +35,6 @@ Share share_of(int32_t mode) {
     default: return Share::kAll;
   }
 }
-
-}  // namespace
 
 void set_password_asker(AskPassword ask) { g_asker = ask; }
 

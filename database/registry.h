@@ -6,6 +6,9 @@
 
 namespace database {
 
+// The file sharing of a share mode (1 all, 2 deny read, 3 deny write, 4 exclusive).
+Share share_of(int32_t mode);
+
 // Appends to the registry and makes it current.
 void register_database(std::unique_ptr<Database> db);
 
