@@ -3,19 +3,11 @@
 #include <windows.h>
 #include <cstdio>
 #include <cstdlib>
+#include "../kit/note_file.h"
 
 namespace {
 
-void append(const char* line) {
-  char path[MAX_PATH];
-  if (!GetEnvironmentVariableA("ORVEL_MARKS", path, sizeof path)) return;
-  HANDLE f = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return;
-  DWORD n;
-  WriteFile(f, line, static_cast<DWORD>(lstrlenA(line)), &n, nullptr);
-  CloseHandle(f);
-}
+void append(const char* line) { kit::append_note("ORVEL_MARKS", line); }
 
 }  // namespace
 

@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
+#include "../kit/note_file.h"
 #include "abi/descriptor.h"
 #include "abi/values.h"
 
@@ -17,16 +18,7 @@ namespace {
 
 char g_signature[256];
 
-void log(const char* text) {
-  char path[MAX_PATH];
-  if (!GetEnvironmentVariableA("LIBTEST_LOG", path, sizeof path)) return;
-  HANDLE f = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_ALWAYS, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return;
-  DWORD n;
-  WriteFile(f, text, DWORD(lstrlenA(text)), &n, nullptr);
-  CloseHandle(f);
-}
+void log(const char* text) { kit::append_note("LIBTEST_LOG", text); }
 
 int32_t __cdecl library_notify(int32_t code, uint32_t v1, uint32_t) {
   char line[64];

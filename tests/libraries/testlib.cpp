@@ -4,6 +4,7 @@
 #include <windows.h>
 #include <cstdint>
 #include <cstdio>
+#include "../kit/note_file.h"
 #include "abi/descriptor.h"
 #include "abi/values.h"
 
@@ -34,16 +35,7 @@ const Variant kVariants[] = {
 };
 const Variant& kThis = kVariants[LIB_KIND];
 
-void log(const char* text) {
-  char path[MAX_PATH];
-  if (!GetEnvironmentVariableA("LIBTEST_LOG", path, sizeof path)) return;
-  HANDLE f = CreateFileA(path, FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                         OPEN_ALWAYS, 0, nullptr);
-  if (f == INVALID_HANDLE_VALUE) return;
-  DWORD n;
-  WriteFile(f, text, DWORD(lstrlenA(text)), &n, nullptr);
-  CloseHandle(f);
-}
+void log(const char* text) { kit::append_note("LIBTEST_LOG", text); }
 
 using RuntimeNotify = int64_t(__cdecl*)(int32_t, uint32_t, uint32_t);
 RuntimeNotify g_runtime = nullptr;
