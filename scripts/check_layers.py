@@ -41,7 +41,7 @@ def main():
     bad = []
     for folder, allowed in sorted(table.items()):
         for base, dirs, files in os.walk(os.path.join(root, folder)):
-            # A subfolder with a row of its own (database/tool/) is checked by that row.
+            # A subfolder with a row of its own is checked by that row.
             dirs[:] = [d for d in dirs
                        if os.path.relpath(os.path.join(base, d), root).replace(os.sep, '/') not in table]
             for name in sorted(files):

@@ -1,5 +1,5 @@
 // The tool's commands on the engine: info, dump, check, repair, create, import and index.
-#include "database/tool/commands.h"
+#include "vdbtool/commands.h"
 #include <windows.h>
 #include <cmath>
 #include <cstdlib>
@@ -8,8 +8,8 @@
 #include "database/engine.h"
 #include "database/indexes.h"
 #include "database/names.h"
-#include "database/tool/csv.h"
-#include "database/tool/output.h"
+#include "vdbtool/csv.h"
+#include "vdbtool/output.h"
 
 namespace vdbtool {
 

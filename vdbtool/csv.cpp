@@ -1,5 +1,5 @@
 // The CSV reader of the tool's import.
-#include "database/tool/csv.h"
+#include "vdbtool/csv.h"
 
 namespace vdbtool {
 

@@ -5,8 +5,8 @@
 #include <string>
 #include "corelib/install.h"
 #include "database/lock_retry.h"
-#include "database/tool/commands.h"
-#include "database/tool/output.h"
+#include "vdbtool/commands.h"
+#include "vdbtool/output.h"
 
 namespace {
 

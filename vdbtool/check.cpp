@@ -3,7 +3,7 @@
 // records against the file length and the serial counter, every memo and byte-set chain,
 // the free block list, and every named index (the index tree's own checker). Repair opens
 // the database exclusively through the engine, then mends what the check names.
-#include "database/tool/check.h"
+#include "vdbtool/check.h"
 #include <windows.h>
 #include <algorithm>
 #include <cstring>
@@ -17,7 +17,7 @@
 #include "database/names.h"
 #include "database/registry.h"
 #include "database/validate.h"
-#include "database/tool/output.h"
+#include "vdbtool/output.h"
 
 namespace vdbtool {
 

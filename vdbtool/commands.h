@@ -1,7 +1,7 @@
 // The tool's commands, one function each; every one returns the process exit code: 0 done,
 // 1 a fault found by check (or left after repair), 2 a usage or open error.
 #pragma once
-#include "database/tool/check.h"
+#include "vdbtool/check.h"
 
 namespace vdbtool {
 

@@ -1,5 +1,5 @@
 // Text conversions and output of the database tool.
-#include "database/tool/output.h"
+#include "vdbtool/output.h"
 #include <windows.h>
 #include <oleauto.h>
 #include <cstdarg>
