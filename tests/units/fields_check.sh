@@ -3,10 +3,6 @@
 # fields come out in stored order with their defaults, older versions leave fields out, and
 # unknown types, fields and values are refused with a message.
 #   fields_check.sh VLINK WORK_DIR
-# With a third argument, writes instead the linker's encoding of each type with no field
-# given, one line "TYPE HEX" per type, to that file: the units' own defaults are compared
-# with it under Wine (units_framework_test).
-#   fields_check.sh VLINK WORK_DIR OUT_FILE
 set -u
 vlink=$1 work=$2
 mkdir -p "$work"
@@ -20,16 +16,6 @@ data_of() {
   "$vlink" --program "$work/p.s" --description "$work/d.orv" --carrier "$work/d.bin" >/dev/null 2>&1 || { echo "link failed"; return; }
   "$vlink" --dump "$work/d.bin" | sed -n '/unit 0x16010002/,$p' | grep 'data hex' | sed 's/.*data hex "\(.*\)"/\1/'
 }
-if [ $# -ge 3 ]; then
-  : > "$3.tmp"
-  for t in 0x10001 0x10005 0x1000A 0x1000B 0x1000C 0x10020; do
-    hex=$(data_of $t '')
-    [ -n "$hex" ] || { echo "no encoding of type $t"; exit 1; }
-    echo "$t $hex" >> "$3.tmp"
-  done
-  mv "$3.tmp" "$3"
-  exit 0
-fi
 
 expect() {  # expect TYPE FIELDS HEX WHAT
   got=$(data_of "$1" "$2")
