@@ -462,12 +462,18 @@ int32_t repair_files(const Options& o, std::vector<std::string>* done) {
     Survey now;
     Options plain = o;
     plain.indexes.clear();
-    db->flush();
-    close_database(db);
-    closer.db = nullptr;
-    if ((rc = survey(plain, &again, &now, nullptr))) return rc;
-    if ((rc = open_database(open, &db))) return rc;
-    closer.db = db;
+    // The survey reads the files closed: the database is closed for it and opened again.
+    auto resurvey = [&]() -> int32_t {
+      again.clear();
+      db->flush();
+      close_database(db);
+      closer.db = nullptr;
+      if (int32_t r = survey(plain, &again, &now, nullptr)) return r;
+      if (int32_t r = open_database(open, &db)) return r;
+      closer.db = db;
+      return 0;
+    };
+    if ((rc = resurvey())) return rc;
     for (const auto& [record, f] : now.relink) {
       db->set_current(record);
       std::string value;
@@ -475,15 +481,7 @@ int32_t repair_files(const Options& o, std::vector<std::string>* done) {
         done->push_back(value_place(s.layout, record, f) + ": block links written again");
     }
     if (now.aux_header_ok) {
-      if (!now.relink.empty()) {
-        again.clear();
-        db->flush();
-        close_database(db);
-        closer.db = nullptr;
-        if ((rc = survey(plain, &again, &now, nullptr))) return rc;
-        if ((rc = open_database(open, &db))) return rc;
-        closer.db = db;
-      }
+      if (!now.relink.empty() && (rc = resurvey())) return rc;
       if ((rc = rebuild_free_list(db->aux(), now, done))) return rc;
     }
   }
